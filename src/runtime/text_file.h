@@ -1,0 +1,115 @@
+// Text channels: line-oriented reading and writing through a 256-byte buffer
+// that is part of the record. Bytes pass unchanged; every line written ends
+// with CR LF. No operation stops the program: a failure leaves a code in
+// IoErrorCode, and while a code is pending most operations do nothing, so the
+// check after a statement reports its first failure.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <type_traits>
+
+#include "runtime/bounded_string.h"
+#include "runtime/platform.h"
+
+namespace velk {
+
+// Three distinct nonzero codes: a zero-filled record has never been bound.
+enum class FileState : std::uint32_t {
+  Closed = 0xD7B0,
+  Reading = 0xD7B1,
+  Writing = 0xD7B2,
+};
+
+inline constexpr std::int32_t TextBufferSize = 256;
+inline constexpr std::size_t PathSize = 256;  // 255 bytes of name and a zero byte
+
+// Codes set by the channels themselves; platform failures add their own.
+inline constexpr std::uint16_t ShortWriteError = 101;     // a write-out was not taken whole
+inline constexpr std::uint16_t NeverBoundError = 102;     // open of a never-bound record
+inline constexpr std::uint16_t NotOpenError = 103;        // the channel is closed
+inline constexpr std::uint16_t OpenForWritingError = 104;  // read from a writing channel
+inline constexpr std::uint16_t OpenForReadingError = 105;  // write to a reading channel
+
+struct TextFile {
+  SystemHandle32 SystemHandle;  // the open handle, or NoHandle
+  FileState State;              // Closed, Reading or Writing; anything else: never bound
+  std::int32_t BufferCapacity;  // always 256
+  std::int32_t Cursor;          // reading: next unread byte; writing: bytes waiting
+  std::int32_t FillCount;       // reading: valid bytes in Buffer
+  bool WriteThrough;            // hand the buffer over after every statement
+  char Path[PathSize];          // the bound name, zero-terminated
+  unsigned char Buffer[TextBufferSize];
+};
+static_assert(std::is_trivially_copyable_v<TextFile>);
+
+// The code of the last failed operation, 0 when none is pending.
+extern std::uint16_t IoErrorCode;
+
+extern TextFile StandardInput;   // answers at the prompts
+extern TextFile StandardOutput;  // messages and prompts, written through
+extern TextFile ReportOutput;    // run-time error reports, on the same handle
+
+// Fetches the standard handles, binds the three standard channels and clears
+// IoErrorCode. Called once at start-up.
+void SetUpStandardChannels();
+
+// Binds a record (never bound, or not open) to a name of at most 255 bytes;
+// the record is left Closed. An open handle it held is not released.
+void BindTextFile(TextFile& file, std::string_view name);
+
+// Binds a record to a handle that is already open (start-up only). A writing
+// channel bound this way is written through.
+void BindToHandle(TextFile& file, FileState state, SystemHandle32 handle);
+
+// Opens the bound name for reading (an existing file) or for writing
+// (created or emptied). An empty name means standard input or output.
+void OpenForReading(TextFile& file);
+void OpenForWriting(TextFile& file);
+
+// Reads one line, without its line end, into `chars`: at most `capacity`
+// bytes are kept and the rest of a longer line is skipped. Returns the
+// number of bytes taken.
+std::int32_t ReadLineInto(TextFile& file, char* chars, std::int32_t capacity);
+
+// Reads one line into target, with the target's capacity.
+template <std::size_t Capacity>
+void ReadLine(TextFile& file, BoundedString<Capacity>& target) {
+  target.length = static_cast<std::uint8_t>(
+      ReadLineInto(file, target.chars, static_cast<std::int32_t>(Capacity)));
+}
+
+// Writes text, right-aligned in `width` columns when it is shorter; a longer
+// text is never cut.
+void WriteText(TextFile& file, std::string_view text, std::int32_t width);
+
+// Writes the decimal text of value in the same way.
+void WriteInteger(TextFile& file, std::int32_t value, std::int32_t width);
+
+// Ends a line with CR LF (and hands the buffer over when written through).
+void EndLine(TextFile& file);
+
+// Ends a statement without a line end: a written-through channel hands its
+// buffer over. Done even while a code is pending.
+void EndWrite(TextFile& file);
+
+// True at the end of the input and when the next byte is 26 (Ctrl-Z);
+// nothing is consumed.
+bool AtEndOfFile(TextFile& file);
+
+// Writes out what is waiting and releases the handle (never a standard one).
+void CloseTextFile(TextFile& file);
+
+// Returns the pending code and clears it.
+std::uint16_t TakeIoError();
+
+// The code for a platform error: 19..31 become 150..162, a sharing
+// violation (32) becomes 5, anything else passes through (low 16 bits).
+std::uint16_t TranslateSystemError(std::uint32_t platform_error);
+
+// Writes out, best effort, the waiting bytes of every named channel still
+// open for writing. Errors are ignored and IoErrorCode is left as it was.
+// Used when the process stops; safe inside a fault handler.
+void FlushOpenOutputChannels();
+
+}  // namespace velk
