@@ -1,0 +1,393 @@
+// The platform layer on POSIX systems. Handles are file descriptors, and
+// every failure is reported in the numbering the rest of the program uses
+// (see platform.h), so that a missing file is 2 here as everywhere.
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <link.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <ucontext.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "runtime/platform.h"
+#include "runtime/platform_posix.h"
+
+namespace velk {
+
+namespace {
+
+std::uint32_t last_error = 0;            // what PlatformLastError reports
+FaultHandler fault_handler = nullptr;    // where taken faults go
+std::uintptr_t stack_low = 0;            // the main thread's stack, lowest address
+std::uintptr_t stack_high = 0;           // one past its highest address
+std::uintptr_t guard_low = 0;            // the region below the stack that a
+std::uintptr_t guard_high = 0;           //   runaway recursion faults in
+alignas(16) char fault_stack[64 * 1024];  // the handler runs here, so that a
+                                          //   stack overflow can be reported
+
+void Fail(int error_number, AccessMode mode) {
+  last_error = PlatformErrorFromErrno(error_number, mode);
+}
+
+// A missing file is "file not found" only when the directory it would be in
+// exists; otherwise it is "path not found".
+std::uint32_t MissingFileError(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  if (slash == nullptr || slash == path) {
+    return ErrorFileNotFound;
+  }
+  char directory[PATH_MAX];
+  const std::size_t length = static_cast<std::size_t>(slash - path);
+  if (length >= sizeof directory) {
+    return ErrorPathNotFound;
+  }
+  std::memcpy(directory, path, length);
+  directory[length] = '\0';
+  struct stat info;
+  if (stat(directory, &info) == 0 && S_ISDIR(info.st_mode)) {
+    return ErrorFileNotFound;
+  }
+  return ErrorPathNotFound;
+}
+
+bool SameFile(const struct stat& a, SystemHandle32 other) {
+  struct stat b;
+  return fstat(other, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool HeldElsewhere(const struct stat& info, const SystemHandle32* held, std::size_t held_count) {
+  for (std::size_t i = 0; i < held_count; ++i) {
+    if (SameFile(info, held[i])) {
+      return true;
+    }
+  }
+  return false;
+}
+
+SystemHandle32 Refuse(SystemHandle32 handle, std::uint32_t error) {
+  close(handle);
+  last_error = error;
+  return NoHandle;
+}
+
+}  // namespace
+
+std::uint32_t PlatformErrorFromErrno(int error_number, AccessMode mode) {
+  switch (error_number) {
+    case ENOENT:
+      return ErrorFileNotFound;
+    case ENOTDIR:
+      return ErrorPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ETXTBSY:
+      return ErrorAccessDenied;
+    case EMFILE:
+    case ENFILE:
+      return ErrorTooManyOpenFiles;
+    case EBADF:
+      return ErrorInvalidHandle;
+    case ENOSPC:
+    case EDQUOT:
+      return ErrorDiskFull;
+    case EPIPE:
+      return ErrorBrokenPipe;
+    case ENAMETOOLONG:
+      return ErrorFilenameTooLong;
+    case EIO:
+      return mode == AccessMode::Read ? ErrorReadFault : ErrorWriteFault;
+    default:
+      return ErrorGeneralFailure;
+  }
+}
+
+namespace {
+
+// A standard descriptor that the process was started without is opened on
+// /dev/null, so that no file opened later can take its number and be taken
+// for a standard channel.
+void ReserveStandardHandles() {
+  static bool reserved = false;
+  if (reserved) {
+    return;
+  }
+  reserved = true;
+  for (int handle = STDIN_FILENO; handle <= STDERR_FILENO; ++handle) {
+    if (fcntl(handle, F_GETFD) < 0 && errno == EBADF) {
+      const int opened = open("/dev/null", handle == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+      if (opened >= 0 && opened != handle) {
+        close(opened);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+SystemHandle32 PlatformStandardHandle(StandardStream stream) {
+  ReserveStandardHandles();
+  switch (stream) {
+    case StandardStream::Input:
+      return STDIN_FILENO;
+    case StandardStream::Output:
+      return STDOUT_FILENO;
+    case StandardStream::Error:
+      return STDERR_FILENO;
+  }
+  return NoHandle;
+}
+
+SystemHandle32 PlatformOpenFile(const char* path, AccessMode mode, const SystemHandle32* held,
+                                std::size_t held_count) {
+  // Writing opens without emptying: the file is emptied only once it is
+  // known not to be one that another channel holds.
+  const int flags = mode == AccessMode::Read ? O_RDONLY : O_WRONLY | O_CREAT;
+  int handle;
+  do {
+    handle = open(path, flags | O_CLOEXEC, 0666);
+  } while (handle < 0 && errno == EINTR);
+  if (handle < 0) {
+    const int error_number = errno;
+    last_error = error_number == ENOENT ? MissingFileError(path)
+                                        : PlatformErrorFromErrno(error_number, mode);
+    return NoHandle;
+  }
+  struct stat info;
+  if (fstat(handle, &info) != 0) {
+    const int error_number = errno;
+    close(handle);
+    Fail(error_number, mode);
+    return NoHandle;
+  }
+  if (S_ISDIR(info.st_mode)) {
+    return Refuse(handle, ErrorAccessDenied);
+  }
+  if (HeldElsewhere(info, held, held_count)) {
+    return Refuse(handle, ErrorSharingViolation);
+  }
+  if (mode == AccessMode::Write && S_ISREG(info.st_mode) && ftruncate(handle, 0) != 0) {
+    const int error_number = errno;
+    close(handle);
+    Fail(error_number, mode);
+    return NoHandle;
+  }
+  return handle;
+}
+
+bool PlatformRead(SystemHandle32 handle, void* buffer, std::int32_t size, std::int32_t* count) {
+  ssize_t n;
+  do {
+    n = read(handle, buffer, static_cast<std::size_t>(size));
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) {
+    *count = 0;
+    Fail(errno, AccessMode::Read);
+    return false;
+  }
+  *count = static_cast<std::int32_t>(n);
+  return true;
+}
+
+bool PlatformWrite(SystemHandle32 handle, const void* buffer, std::int32_t size,
+                   std::int32_t* count) {
+  const char* bytes = static_cast<const char*>(buffer);
+  std::int32_t written = 0;
+  // Short counts are taken up again until every byte is written or the
+  // system refuses; a write of nothing makes no system call at all.
+  while (written < size) {
+    const ssize_t n = write(handle, bytes + written, static_cast<std::size_t>(size - written));
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n < 0) {
+      *count = written;
+      Fail(errno, AccessMode::Write);
+      return false;
+    }
+    if (n == 0) {
+      break;  // taken short without an error: the caller sees the count
+    }
+    written += static_cast<std::int32_t>(n);
+  }
+  *count = written;
+  return true;
+}
+
+void PlatformClose(SystemHandle32 handle) { close(handle); }
+
+bool PlatformIsCharDevice(SystemHandle32 handle) {
+  struct stat info;
+  return fstat(handle, &info) == 0 && S_ISCHR(info.st_mode);
+}
+
+std::uint32_t PlatformLastError() { return last_error; }
+
+std::size_t PlatformExecutablePath(char* buffer, std::size_t size) {
+  if (size == 0) {
+    return 0;
+  }
+  const ssize_t n = readlink("/proc/self/exe", buffer, size - 1);
+  const std::size_t length = n > 0 ? static_cast<std::size_t>(n) : 0;
+  buffer[length] = '\0';
+  return length;
+}
+
+[[noreturn]] void PlatformExit(std::uint32_t status) { _exit(static_cast<int>(status & 0xFFu)); }
+
+// ---- Processor faults -------------------------------------------------------
+
+std::uint16_t FaultNumber(int signal_number, int signal_code, bool in_stack_guard) {
+  switch (signal_number) {
+    case SIGSEGV:
+      return in_stack_guard ? 202 : 216;
+    case SIGBUS:
+    case SIGILL:
+    case SIGTRAP:
+      return 217;
+    case SIGFPE:
+      switch (signal_code) {
+        case FPE_INTDIV:
+        case FPE_FLTDIV:
+          return 200;
+        case FPE_INTOVF:
+          return 215;
+        case FPE_FLTOVF:
+          return 205;
+        case FPE_FLTUND:
+          return 206;
+        case FPE_FLTSUB:
+          return 201;
+        default:
+          return 207;
+      }
+    default:
+      return 0;
+  }
+}
+
+namespace {
+
+constexpr int FaultSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGTRAP, SIGFPE};
+
+// Finds the main thread's stack and the guard region below it, where a
+// runaway recursion faults.
+void LearnStackBounds() {
+  pthread_attr_t attributes;
+  if (pthread_getattr_np(pthread_self(), &attributes) != 0) {
+    return;
+  }
+  void* address = nullptr;
+  std::size_t size = 0;
+  if (pthread_attr_getstack(&attributes, &address, &size) == 0) {
+    stack_low = reinterpret_cast<std::uintptr_t>(address);
+    stack_high = stack_low + size;
+    const std::uintptr_t guard = 1024 * 1024;
+    guard_high = stack_low;
+    guard_low = stack_low > guard ? stack_low - guard : 0;
+  }
+  pthread_attr_destroy(&attributes);
+}
+
+void ResetToDefault(int signal_number) {
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  sigaction(signal_number, &action, nullptr);
+}
+
+void OnFault(int signal_number, siginfo_t* info, void* context) {
+  const auto* machine = &static_cast<const ucontext_t*>(context)->uc_mcontext;
+  const auto fault_address = reinterpret_cast<std::uintptr_t>(info->si_addr);
+  const bool in_guard = fault_address >= guard_low && fault_address < guard_high;
+#if defined(__x86_64__)
+  const auto address = static_cast<std::uintptr_t>(machine->gregs[REG_RIP]);
+  const auto frame = static_cast<std::uintptr_t>(machine->gregs[REG_RBP]);
+#elif defined(__aarch64__)
+  const auto address = static_cast<std::uintptr_t>(machine->pc);
+  const auto frame = static_cast<std::uintptr_t>(machine->regs[29]);
+#else
+  const std::uintptr_t address = 0;
+  const std::uintptr_t frame = 0;
+#endif
+  // Only a fault raised by an instruction is reported; the same signal sent
+  // by another process is not a fault of this program.
+  const bool from_instruction = info->si_code > 0;
+  const std::uint16_t number =
+      from_instruction ? FaultNumber(signal_number, info->si_code, in_guard) : 0;
+  // A fault the program does not report, or one without a frame to walk,
+  // goes to the system: with the default action restored, returning makes
+  // the instruction fault again and the system ends the process.
+  if (number == 0 || fault_handler == nullptr || !PlatformIsStackAddress(frame, 16)) {
+    ResetToDefault(signal_number);
+    if (!from_instruction) {
+      raise(signal_number);
+    }
+    return;
+  }
+  fault_handler(FaultInfo{number, address, frame});
+}
+
+}  // namespace
+
+void PlatformInstallFaultHandler(FaultHandler handler) {
+  fault_handler = handler;
+  LearnStackBounds();
+  stack_t alternate;
+  std::memset(&alternate, 0, sizeof alternate);
+  alternate.ss_sp = fault_stack;
+  alternate.ss_size = sizeof fault_stack;
+  sigaltstack(&alternate, nullptr);
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_sigaction = OnFault;
+  action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+  sigemptyset(&action.sa_mask);
+  for (int signal_number : FaultSignals) {
+    sigaction(signal_number, &action, nullptr);
+  }
+  // A closed pipe is an error to report (232), not a silent death.
+  signal(SIGPIPE, SIG_IGN);
+}
+
+void PlatformRemoveFaultHandler() {
+  for (int signal_number : FaultSignals) {
+    ResetToDefault(signal_number);
+  }
+  fault_handler = nullptr;
+}
+
+std::uintptr_t PlatformLoadBias() {
+  // Learnt once, outside any fault handler: dl_iterate_phdr takes a lock.
+  static const std::uintptr_t bias = [] {
+    std::uintptr_t first = 0;
+    // The first object reported is the executable itself.
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, std::size_t, void* data) {
+          *static_cast<std::uintptr_t*>(data) = info->dlpi_addr;
+          return 1;
+        },
+        &first);
+    return first;
+  }();
+  return bias;
+}
+
+bool PlatformIsStackAddress(std::uintptr_t address, std::size_t size) {
+  if (stack_high == 0) {
+    LearnStackBounds();
+  }
+  return address >= stack_low && address < stack_high && size <= stack_high - address &&
+         address % alignof(std::uintptr_t) == 0;
+}
+
+}  // namespace velk

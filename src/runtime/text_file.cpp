@@ -1,0 +1,372 @@
+#include "runtime/text_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace velk {
+
+std::uint16_t IoErrorCode = 0;  // the pending code, 0 when none
+
+TextFile StandardInput{};   // bound at start-up
+TextFile StandardOutput{};  // bound at start-up
+TextFile ReportOutput{};    // bound at start-up
+
+namespace {
+
+constexpr unsigned char LineFeed = 10;
+constexpr unsigned char CarriageReturn = 13;
+constexpr unsigned char EndOfFileMark = 26;  // Ctrl-Z ends a text before its last byte
+
+// Named channels open now. The platform consults their handles so that no
+// file is opened twice in conflicting ways, and a stop writes out the ones
+// open for writing. A record must be closed (or bound anew) before it goes
+// away.
+constexpr std::size_t MaxOpenChannels = 64;
+TextFile* open_channels[MaxOpenChannels] = {};  // empty slots are null
+
+bool Register(TextFile& file) {
+  for (TextFile*& slot : open_channels) {
+    if (slot == nullptr) {
+      slot = &file;
+      return true;
+    }
+  }
+  return false;
+}
+
+void Unregister(const TextFile& file) {
+  for (TextFile*& slot : open_channels) {
+    if (slot == &file) {
+      slot = nullptr;
+    }
+  }
+}
+
+// Handles a new open must not share a file with: every open channel for a
+// write, the channels open for writing for a read.
+std::size_t ConflictingHandles(AccessMode mode, SystemHandle32* handles) {
+  std::size_t count = 0;
+  for (const TextFile* channel : open_channels) {
+    if (channel != nullptr && (mode == AccessMode::Write || channel->State == FileState::Writing)) {
+      handles[count++] = channel->SystemHandle;
+    }
+  }
+  return count;
+}
+
+bool IsStandardHandle(SystemHandle32 handle) {
+  return handle == PlatformStandardHandle(StandardStream::Input) ||
+         handle == PlatformStandardHandle(StandardStream::Output) ||
+         handle == PlatformStandardHandle(StandardStream::Error);
+}
+
+void SetPlatformError() { IoErrorCode = TranslateSystemError(PlatformLastError()); }
+
+// The code for an operation that finds the channel in the wrong state.
+void SetStateError(const TextFile& file, FileState wrong_open_state, std::uint16_t wrong_code) {
+  IoErrorCode = file.State == wrong_open_state ? wrong_code : NotOpenError;
+}
+
+void WriteOut(TextFile& file) {
+  std::int32_t taken = 0;
+  if (!PlatformWrite(file.SystemHandle, file.Buffer, file.Cursor, &taken)) {
+    SetPlatformError();
+  } else if (taken != file.Cursor) {
+    IoErrorCode = ShortWriteError;
+  }
+  file.Cursor = 0;
+}
+
+void FillBuffer(TextFile& file) {
+  std::int32_t count = 0;
+  if (!PlatformRead(file.SystemHandle, file.Buffer, TextBufferSize, &count)) {
+    SetPlatformError();
+  }
+  file.FillCount = count;
+  file.Cursor = 0;
+}
+
+// True when a byte can be read at Cursor, refilling the buffer if needed.
+bool HaveByte(TextFile& file) {
+  if (file.Cursor >= file.FillCount) {
+    FillBuffer(file);
+  }
+  return file.Cursor < file.FillCount;
+}
+
+// Puts bytes into the buffer. Only more bytes than there is room for make it
+// hand the buffer over, so a buffer that becomes exactly full waits.
+void PutBytes(TextFile& file, const unsigned char* bytes, std::size_t n) {
+  std::size_t room = static_cast<std::size_t>(file.BufferCapacity - file.Cursor);
+  while (n > room) {
+    std::memcpy(file.Buffer + file.Cursor, bytes, room);
+    file.Cursor += static_cast<std::int32_t>(room);
+    WriteOut(file);
+    bytes += room;
+    n -= room;
+    room = static_cast<std::size_t>(file.BufferCapacity - file.Cursor);
+  }
+  std::memcpy(file.Buffer + file.Cursor, bytes, n);
+  file.Cursor += static_cast<std::int32_t>(n);
+}
+
+void PutSpaces(TextFile& file, std::int64_t n) {
+  static const unsigned char Spaces[TextBufferSize] = {
+#define VELK_SPACES_16 ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '
+      VELK_SPACES_16, VELK_SPACES_16, VELK_SPACES_16, VELK_SPACES_16,
+      VELK_SPACES_16, VELK_SPACES_16, VELK_SPACES_16, VELK_SPACES_16,
+      VELK_SPACES_16, VELK_SPACES_16, VELK_SPACES_16, VELK_SPACES_16,
+      VELK_SPACES_16, VELK_SPACES_16, VELK_SPACES_16, VELK_SPACES_16,
+#undef VELK_SPACES_16
+  };
+  while (n > 0) {
+    const std::int64_t chunk = std::min<std::int64_t>(n, TextBufferSize);
+    PutBytes(file, Spaces, static_cast<std::size_t>(chunk));
+    n -= chunk;
+  }
+}
+
+// Takes the characters of a line, up to its line end (left unread) or
+// `capacity` of them. Returns how many were taken.
+std::int32_t TakeLine(TextFile& file, char* chars, std::int32_t capacity) {
+  std::int32_t taken = 0;
+  while (HaveByte(file)) {
+    const std::int32_t limit = std::min(file.FillCount, file.Cursor + (capacity - taken));
+    std::int32_t scan = file.Cursor;
+    while (scan < limit && file.Buffer[scan] != LineFeed && file.Buffer[scan] != CarriageReturn) {
+      ++scan;
+    }
+    const std::int32_t n = scan - file.Cursor;
+    std::memcpy(chars + taken, file.Buffer + file.Cursor, static_cast<std::size_t>(n));
+    file.Cursor = scan;
+    taken += n;
+    if (taken == capacity || scan < limit) {
+      break;
+    }
+  }
+  return taken;
+}
+
+// Skips the rest of the line and its line end: LF, CR, or CR LF, also when
+// the CR ends one fill of the buffer and the LF starts the next.
+void SkipLineEnd(TextFile& file) {
+  if (!HaveByte(file)) {
+    return;
+  }
+  for (;;) {
+    const unsigned char c = file.Buffer[file.Cursor++];
+    if (c == LineFeed || !HaveByte(file)) {
+      return;
+    }
+    if (c == CarriageReturn) {
+      if (file.Buffer[file.Cursor] == LineFeed) {
+        ++file.Cursor;
+      }
+      return;
+    }
+  }
+}
+
+void Open(TextFile& file, FileState state) {
+  if (IoErrorCode != 0) {
+    return;
+  }
+  switch (file.State) {
+    case FileState::Closed:
+      break;
+    case FileState::Reading:
+    case FileState::Writing:
+      CloseTextFile(file);
+      if (IoErrorCode != 0) {
+        return;  // the old file could not be finished; nothing new is opened
+      }
+      break;
+    default:
+      IoErrorCode = NeverBoundError;
+      return;
+  }
+  const AccessMode mode = state == FileState::Reading ? AccessMode::Read : AccessMode::Write;
+  file.State = state;
+  file.Cursor = 0;
+  file.FillCount = 0;
+  file.WriteThrough = false;
+  // Names may be written with either separator; this system's is "/".
+  std::replace(file.Path, file.Path + PathSize, '\\', '/');
+  file.SystemHandle = NoHandle;
+  if (file.Path[0] == '\0') {
+    file.SystemHandle = PlatformStandardHandle(mode == AccessMode::Read ? StandardStream::Input
+                                                                       : StandardStream::Output);
+  } else {
+    SystemHandle32 held[MaxOpenChannels];
+    const std::size_t held_count = ConflictingHandles(mode, held);
+    file.SystemHandle = PlatformOpenFile(file.Path, mode, held, held_count);
+    if (file.SystemHandle == NoHandle) {
+      SetPlatformError();
+    } else if (!Register(file)) {
+      PlatformClose(file.SystemHandle);
+      file.SystemHandle = NoHandle;
+      IoErrorCode = TranslateSystemError(ErrorTooManyOpenFiles);
+    }
+  }
+  if (state == FileState::Writing && IoErrorCode == 0 && PlatformIsCharDevice(file.SystemHandle)) {
+    file.WriteThrough = true;
+  }
+  if (IoErrorCode != 0) {
+    file.State = FileState::Closed;
+  }
+}
+
+}  // namespace
+
+void SetUpStandardChannels() {
+  BindToHandle(StandardInput, FileState::Reading, PlatformStandardHandle(StandardStream::Input));
+  const SystemHandle32 output = PlatformStandardHandle(StandardStream::Output);
+  BindToHandle(StandardOutput, FileState::Writing, output);
+  BindToHandle(ReportOutput, FileState::Writing, output);
+  PlatformStandardHandle(StandardStream::Error);  // kept open, never written
+  IoErrorCode = 0;
+}
+
+void BindTextFile(TextFile& file, std::string_view name) {
+  Unregister(file);
+  file = TextFile{};
+  file.SystemHandle = NoHandle;
+  file.State = FileState::Closed;
+  file.BufferCapacity = TextBufferSize;
+  file.WriteThrough = false;
+  const std::size_t length = std::min(name.size(), PathSize - 1);
+  std::memcpy(file.Path, name.data(), length);
+  file.Path[length] = '\0';
+}
+
+void BindToHandle(TextFile& file, FileState state, SystemHandle32 handle) {
+  BindTextFile(file, std::string_view());
+  file.SystemHandle = handle;
+  file.State = state;
+  file.WriteThrough = state == FileState::Writing;
+}
+
+void OpenForReading(TextFile& file) { Open(file, FileState::Reading); }
+
+void OpenForWriting(TextFile& file) { Open(file, FileState::Writing); }
+
+std::int32_t ReadLineInto(TextFile& file, char* chars, std::int32_t capacity) {
+  if (IoErrorCode != 0) {
+    return 0;
+  }
+  if (file.State != FileState::Reading) {
+    SetStateError(file, FileState::Writing, OpenForWritingError);
+    return 0;
+  }
+  const std::int32_t taken =
+      TakeLine(file, chars, std::clamp<std::int32_t>(capacity, 0, MaxBoundedCapacity));
+  if (IoErrorCode == 0) {
+    SkipLineEnd(file);
+  }
+  return taken;
+}
+
+void WriteText(TextFile& file, std::string_view text, std::int32_t width) {
+  if (IoErrorCode != 0) {
+    return;
+  }
+  if (file.State != FileState::Writing) {
+    SetStateError(file, FileState::Reading, OpenForReadingError);
+    return;
+  }
+  const std::int64_t padding = std::int64_t{width} - static_cast<std::int64_t>(text.size());
+  PutSpaces(file, padding);
+  PutBytes(file, reinterpret_cast<const unsigned char*>(text.data()), text.size());
+}
+
+void WriteInteger(TextFile& file, std::int32_t value, std::int32_t width) {
+  if (IoErrorCode != 0) {
+    return;
+  }
+  WriteText(file, DecimalText(value), width);
+}
+
+void EndLine(TextFile& file) {
+  if (IoErrorCode != 0) {
+    return;
+  }
+  if (file.State != FileState::Writing) {
+    SetStateError(file, FileState::Reading, OpenForReadingError);
+    return;
+  }
+  static constexpr unsigned char LineEnd[] = {CarriageReturn, LineFeed};
+  PutBytes(file, LineEnd, sizeof LineEnd);
+  if (file.WriteThrough) {
+    WriteOut(file);
+  }
+}
+
+void EndWrite(TextFile& file) {
+  if (file.WriteThrough) {
+    WriteOut(file);
+  }
+}
+
+bool AtEndOfFile(TextFile& file) {
+  if (IoErrorCode != 0) {
+    return true;
+  }
+  if (file.State != FileState::Reading) {
+    SetStateError(file, FileState::Writing, OpenForWritingError);
+    return true;
+  }
+  return !HaveByte(file) || file.Buffer[file.Cursor] == EndOfFileMark;
+}
+
+void CloseTextFile(TextFile& file) {
+  if (IoErrorCode != 0) {
+    return;
+  }
+  if (file.State != FileState::Reading && file.State != FileState::Writing) {
+    IoErrorCode = NotOpenError;
+    return;
+  }
+  if (file.State == FileState::Writing) {
+    WriteOut(file);
+  }
+  // A standard handle stays open for the whole run; every other handle is
+  // the channel's own, character devices included.
+  if (!IsStandardHandle(file.SystemHandle)) {
+    PlatformClose(file.SystemHandle);
+    file.SystemHandle = NoHandle;
+  }
+  Unregister(file);
+  file.State = FileState::Closed;
+  file.Cursor = 0;
+  file.FillCount = 0;
+}
+
+std::uint16_t TakeIoError() {
+  const std::uint16_t code = IoErrorCode;
+  IoErrorCode = 0;
+  return code;
+}
+
+std::uint16_t TranslateSystemError(std::uint32_t platform_error) {
+  if (platform_error >= 19 && platform_error <= 31) {
+    return static_cast<std::uint16_t>(platform_error + 131);
+  }
+  if (platform_error == ErrorSharingViolation) {
+    return ErrorAccessDenied;
+  }
+  return static_cast<std::uint16_t>(platform_error & 0xFFFFu);
+}
+
+void FlushOpenOutputChannels() {
+  for (TextFile* channel : open_channels) {
+    if (channel == nullptr || channel->State != FileState::Writing) {
+      continue;
+    }
+    const std::int32_t waiting = std::clamp<std::int32_t>(channel->Cursor, 0, TextBufferSize);
+    std::int32_t ignored = 0;
+    PlatformWrite(channel->SystemHandle, channel->Buffer, waiting, &ignored);
+    channel->Cursor = 0;
+  }
+}
+
+}  // namespace velk
