@@ -2,6 +2,8 @@
 // dialogue that asks for another name while a file cannot be opened.
 #pragma once
 
+#include <cstdint>
+
 #include "runtime/bounded_string.h"
 #include "runtime/text_file.h"
 
@@ -9,6 +11,10 @@ namespace velk {
 
 inline constexpr std::size_t FileNameCapacity = 40;
 inline constexpr std::size_t ExtensionCapacity = 4;
+
+// Exit status of the preprocessor's own fatal stops: the usage line, the
+// define limit, identical input and output names, an empty answer at a prompt.
+inline constexpr std::uint8_t FatalStopStatus = 1;
 
 using FileName = BoundedString<FileNameCapacity>;
 using Extension = BoundedString<ExtensionCapacity>;

@@ -10,10 +10,6 @@
 
 namespace velk {
 
-// Exit status of the preprocessor's own fatal stops (usage, define limit,
-// same names, an empty answer at a prompt).
-inline constexpr std::uint8_t FatalStopStatus = 1;
-
 // The state of one run: set once before the first argument, never reset
 // between files.
 struct RunState {

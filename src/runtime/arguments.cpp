@@ -1,0 +1,78 @@
+#include "runtime/arguments.h"
+
+#include <climits>
+
+#include "runtime/platform.h"
+
+namespace velk {
+
+namespace {
+
+std::vector<CountedString> argument_list;  // entry 0 is the executable's file name
+
+bool IsBlank(unsigned char c) { return c >= 1 && c <= 32; }
+
+constexpr char DoubleQuote = '"';
+constexpr char SingleQuote = '\'';
+
+char OtherQuote(char quote) { return quote == DoubleQuote ? SingleQuote : DoubleQuote; }
+
+}  // namespace
+
+void BuildArgumentList(int argc, char** argv) {
+  argument_list.clear();
+  if (argc <= 0 || argv == nullptr) {
+    return;
+  }
+  char path[PATH_MAX];
+  if (PlatformExecutablePath(path, sizeof path) > 0) {
+    argument_list.emplace_back(path);
+  } else {
+    argument_list.emplace_back(argv[0] != nullptr ? argv[0] : "");
+  }
+  for (int i = 1; i < argc; ++i) {
+    argument_list.emplace_back(argv[i] != nullptr ? argv[i] : "");
+  }
+}
+
+std::int32_t ArgumentCount() { return static_cast<std::int32_t>(argument_list.size()) - 1; }
+
+CountedString ArgumentAt(std::int32_t i) {
+  if (i < 0 || i > ArgumentCount()) {
+    return CountedString();
+  }
+  return argument_list[static_cast<std::size_t>(i)];
+}
+
+std::vector<CountedString> SplitCommandLine(std::string_view raw) {
+  raw = raw.substr(0, raw.find('\0'));
+  std::vector<CountedString> words;
+  std::size_t at = 0;
+  for (;;) {
+    while (at < raw.size() && IsBlank(static_cast<unsigned char>(raw[at]))) {
+      ++at;
+    }
+    if (at >= raw.size()) {
+      return words;
+    }
+    CountedString word;
+    char quote = 0;  // the quote the word is inside of, or 0
+    for (; at < raw.size(); ++at) {
+      const char c = raw[at];
+      if (quote == 0 && IsBlank(static_cast<unsigned char>(c))) {
+        break;
+      }
+      const bool is_quote = c == DoubleQuote || c == SingleQuote;
+      if (!is_quote || quote == OtherQuote(c)) {
+        word += c;
+      } else if (at + 1 < raw.size() && raw[at + 1] == c) {
+        ++at;  // a doubled quote produces nothing
+      } else {
+        quote = quote == c ? 0 : c;
+      }
+    }
+    words.push_back(std::move(word));
+  }
+}
+
+}  // namespace velk

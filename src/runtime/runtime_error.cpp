@@ -1,0 +1,180 @@
+#include "runtime/runtime_error.h"
+
+#include <cstdlib>
+#include <new>
+
+#include "runtime/bounded_string.h"
+#include "runtime/platform.h"
+#include "runtime/text_file.h"
+
+namespace velk {
+
+std::uint16_t ExitStatus = 0;   // handed to the system at the end
+std::uint16_t ErrorNumber = 0;  // the number in the report
+std::uint32_t ErrorAddress = 0;  // where the error was raised; 0: no report
+std::uintptr_t ErrorFrame = 0;   // where the back-trace starts; 0: none
+
+namespace {
+
+std::uintptr_t outermost_frame = 0;  // the frame that called the driver
+bool shutting_down = false;          // RuntimeShutdown has begun
+
+// Back-trace limits: a terminal shows a short trace, a file or pipe a long one.
+constexpr int TerminalFrameLimit = 8;
+constexpr int FrameLimit = 256;
+
+// What a frame record holds: the caller's frame, then the return address.
+struct FrameLink {
+  std::uintptr_t ReturnAddress = 0;
+  std::uintptr_t CallerFrame = 0;
+};
+
+// Reads a frame only where the stack really is, so that a corrupt chain ends
+// the walk instead of faulting while the report is written.
+FrameLink ReadFrame(std::uintptr_t frame) {
+  FrameLink link;
+  if (frame == 0 || !PlatformIsStackAddress(frame, 2 * sizeof(std::uintptr_t))) {
+    return link;
+  }
+  const auto* record = reinterpret_cast<const std::uintptr_t*>(frame);
+  link.CallerFrame = record[0];
+  link.ReturnAddress = record[1];
+  if (link.CallerFrame == outermost_frame) {
+    link.CallerFrame = 0;  // the driver's frame ends every chain
+  }
+  return link;
+}
+
+std::uint32_t RelativeAddress(std::uintptr_t address) {
+  return static_cast<std::uint32_t>(address - PlatformLoadBias());
+}
+
+void WriteAddressLine(std::uint32_t address) {
+  WriteText(ReportOutput, AddressText(address), 0);
+  EndLine(ReportOutput);
+}
+
+// One line per frame from ErrorFrame towards the driver. Frames lie at
+// rising addresses, so the walk goes on only while they keep rising.
+void WriteBackTrace() {
+  const bool to_terminal = PlatformIsCharDevice(ReportOutput.SystemHandle);
+  auto current = static_cast<std::intptr_t>(ErrorFrame);
+  std::intptr_t previous = current - 1;
+  int count = 0;
+  while (current > previous) {
+    const FrameLink link = ReadFrame(static_cast<std::uintptr_t>(current));
+    if (link.ReturnAddress != 0) {
+      WriteAddressLine(RelativeAddress(link.ReturnAddress));
+    }
+    ++count;
+    if ((count > TerminalFrameLimit && to_terminal) || count > FrameLimit) {
+      return;
+    }
+    previous = current;
+    current = static_cast<std::intptr_t>(link.CallerFrame);
+  }
+}
+
+// Nothing checks the I/O code here: a failed write only makes the rest of
+// the report silent, and the process still ends with its status.
+void WriteRuntimeErrorReport() {
+  IoErrorCode = 0;  // a code left pending by the failing statement must not mute the report
+  WriteText(ReportOutput, "Runtime error ", 0);
+  WriteInteger(ReportOutput, ErrorNumber, 0);
+  WriteText(ReportOutput, " at 0x", 0);
+  WriteText(ReportOutput, HexText(ErrorAddress, 8), 0);
+  EndLine(ReportOutput);
+  WriteAddressLine(ErrorAddress);
+  WriteBackTrace();
+  EndLine(ReportOutput);
+}
+
+void OnFault(const FaultInfo& fault) { RaiseRuntimeError(fault.Number, fault.Address, fault.Frame); }
+
+// The heap could not meet a request. The allocator below calls this from
+// its retry loop: the report names the point in the allocator, and the
+// back-trace starts at the allocator's frame, so its first line is the
+// place that asked for the memory.
+[[gnu::noinline]] void OnMemoryExhausted() {
+  const auto* own_frame = static_cast<const std::uintptr_t*>(__builtin_frame_address(0));
+  RaiseRuntimeError(HeapOverflowError,
+                    reinterpret_cast<std::uintptr_t>(__builtin_return_address(0)), own_frame[0]);
+}
+
+}  // namespace
+
+void SetOutermostFrame(std::uintptr_t frame) { outermost_frame = frame; }
+
+void InstallFaultHandling() {
+  PlatformLoadBias();  // learnt now: a fault handler cannot safely ask
+  PlatformInstallFaultHandler(OnFault);
+  std::set_new_handler(OnMemoryExhausted);
+}
+
+void StopProgram(std::uint8_t status) {
+  ExitStatus = status;
+  RuntimeShutdown();
+}
+
+[[gnu::noinline]] void CheckIo() {
+  if (IoErrorCode == 0) {
+    return;
+  }
+  const std::uint16_t code = IoErrorCode;
+  IoErrorCode = 0;
+  // This routine's frame record holds the caller's frame; the return
+  // address is the point in the caller just after the check.
+  const auto* own_frame = static_cast<const std::uintptr_t*>(__builtin_frame_address(0));
+  RaiseRuntimeError(code, reinterpret_cast<std::uintptr_t>(__builtin_return_address(0)),
+                    own_frame[0]);
+}
+
+void RaiseRuntimeError(std::uint16_t number, std::uintptr_t address, std::uintptr_t frame) {
+  ErrorNumber = number;
+  ExitStatus = number;
+  ErrorAddress = RelativeAddress(address);
+  ErrorFrame = frame;
+  RuntimeShutdown();
+}
+
+void RuntimeShutdown() {
+  // A fault while the process is already ending must not start it again.
+  if (shutting_down) {
+    PlatformExit(ExitStatus);
+  }
+  shutting_down = true;
+  // Output files still open keep every line written before the stop.
+  FlushOpenOutputChannels();
+  if (ErrorAddress != 0) {
+    WriteRuntimeErrorReport();
+  }
+  PlatformRemoveFaultHandler();
+  PlatformExit(ExitStatus);
+}
+
+}  // namespace velk
+
+#if !defined(VELK_SANITIZE)
+// The program's own allocator: the system heap, with the retry loop that
+// asks the new-handler when a request cannot be met. It keeps a frame record
+// (the library's own does not), so a report of exhausted memory can name the
+// place that asked. The sanitizer builds keep their checking allocator.
+void* operator new(std::size_t size) {
+  for (;;) {
+    if (void* block = std::malloc(size == 0 ? 1 : size)) {
+      return block;
+    }
+    const std::new_handler handler = std::get_new_handler();
+    if (handler == nullptr) {
+      throw std::bad_alloc();
+    }
+    handler();
+  }
+}
+
+void* operator new[](std::size_t size) { return ::operator new(size); }
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+#endif

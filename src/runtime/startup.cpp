@@ -1,0 +1,24 @@
+#include "runtime/startup.h"
+
+#include <cstdint>
+
+#include "runtime/arguments.h"
+#include "runtime/runtime_error.h"
+#include "runtime/text_file.h"
+
+namespace velk {
+
+void RuntimeStartup(int argc, char** argv, DriverProcedure driver) {
+  // Fault handling first: a fault in any later step is reported like any other.
+  InstallFaultHandling();
+  SetUpStandardChannels();
+  BuildArgumentList(argc, argv);
+  IoErrorCode = 0;
+  // The driver's frame is the last of every back-trace.
+  SetOutermostFrame(reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)));
+  driver();
+  ExitStatus = 0;
+  RuntimeShutdown();
+}
+
+}  // namespace velk

@@ -235,7 +235,7 @@ void BindTextFile(TextFile& file, std::string_view name) {
   file.BufferCapacity = TextBufferSize;
   file.WriteThrough = false;
   const std::size_t length = std::min(name.size(), PathSize - 1);
-  std::memcpy(file.Path, name.data(), length);
+  std::copy_n(name.data(), length, file.Path);
   file.Path[length] = '\0';
 }
 
