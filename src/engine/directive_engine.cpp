@@ -92,7 +92,8 @@ std::string_view ValueAfter(std::string_view line, std::int32_t next) {
   while (i <= length && IsSeparator(CharAt(line, i))) {
     ++i;
   }
-  return i > length ? std::string_view() : line.substr(static_cast<std::size_t>(i - 1));
+  // An empty value still points into the line, never at no storage at all.
+  return line.substr(static_cast<std::size_t>(std::min(i, length + 1) - 1));
 }
 
 void SkipFrom(ConditionalState& conditions) {

@@ -7,8 +7,11 @@ namespace velk {
 void BoundedStoreInto(char* chars, std::uint8_t& length, std::size_t capacity,
                       std::string_view source) {
   const std::size_t n = std::min(source.size(), capacity);
-  // memmove: a string may be stored into itself, or a piece of itself.
-  std::memmove(chars, source.data(), n);
+  // memmove: a string may be stored into itself, or a piece of itself. An
+  // empty view may have no storage at all, so nothing is copied from it.
+  if (n != 0) {
+    std::memmove(chars, source.data(), n);
+  }
   length = static_cast<std::uint8_t>(n);
 }
 
@@ -46,7 +49,7 @@ Line BoundedJoin(std::string_view a, std::string_view b) {
   Line result(a);
   const std::size_t room = MaxBoundedCapacity - result.size();
   const std::size_t taken = std::min(b.size(), room);
-  std::memcpy(result.chars + result.length, b.data(), taken);
+  std::copy_n(b.data(), taken, result.chars + result.length);
   result.length = static_cast<std::uint8_t>(result.length + taken);
   return result;
 }

@@ -106,7 +106,7 @@ void PutBytes(TextFile& file, const unsigned char* bytes, std::size_t n) {
     n -= room;
     room = static_cast<std::size_t>(file.BufferCapacity - file.Cursor);
   }
-  std::memcpy(file.Buffer + file.Cursor, bytes, n);
+  std::copy_n(bytes, n, file.Buffer + file.Cursor);
   file.Cursor += static_cast<std::int32_t>(n);
 }
 
