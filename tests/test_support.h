@@ -31,9 +31,9 @@ void WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 
 struct ChildResult {
-  std::string Stdout;       // everything the child wrote on its standard output
-  int ExitStatus = -1;      // the exit status, or -1 when it did not exit
-  int TermSignal = 0;       // the signal that ended it, or 0
+  std::string Stdout;   // everything the child wrote on its standard output
+  int ExitStatus = -1;  // the exit status, or -1 when it did not exit
+  int TermSignal = 0;   // the signal that ended it, or 0
 };
 
 // Runs `program` with `args` (argv[1]...) in directory `cwd`, feeding `input`
@@ -42,7 +42,6 @@ struct ChildResult {
 // after `limit_seconds` is killed (a safety net against hangs, not a timing
 // check).
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& args,
-                     const std::string& cwd, const std::string& input = "",
-                     int limit_seconds = 30);
+                     const std::string& cwd, const std::string& input = "", int limit_seconds = 30);
 
 }  // namespace velk::testing

@@ -18,9 +18,7 @@ constexpr std::int32_t DefineNameStart = 9;
 constexpr std::int32_t IfdefNameStart = 8;
 constexpr std::int32_t IfndefNameStart = 9;
 
-bool IsSeparator(unsigned char c) {
-  return c == ' ' || c == '\t';
-}
+bool IsSeparator(unsigned char c) { return c == ' ' || c == '\t'; }
 
 std::int32_t LengthOf(std::string_view text) {
   const std::size_t limit = std::numeric_limits<std::int32_t>::max();

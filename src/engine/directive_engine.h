@@ -44,7 +44,7 @@ struct ConditionalState {
 struct EngineState {
   DefineTable Table;
   ConditionalState Conditions;
-  Line LineBuffer;             // the current line; after Keep, the line to write
+  Line LineBuffer;              // the current line; after Keep, the line to write
   std::int32_t LineLength = 0;  // length of the current line as read
 };
 

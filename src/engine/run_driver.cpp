@@ -12,8 +12,7 @@ namespace {
 
 RunState run;  // the one run of this process
 
-constexpr std::string_view UsageLine =
-    "usage: VELK [-E ext] [-D defname] flnm [flnm2] [flnm3] ...";
+constexpr std::string_view UsageLine = "usage: VELK [-E ext] [-D defname] flnm [flnm2] [flnm3] ...";
 constexpr std::size_t MaxExtensionLength = 3;
 
 void StartRun(RunState& state) {

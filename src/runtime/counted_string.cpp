@@ -26,8 +26,7 @@ CountedString CountedSubstring(const CountedString& s, std::int32_t index, std::
 std::int32_t CountedCompare(std::string_view a, std::string_view b) {
   const std::size_t common = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < common; ++i) {
-    const int difference =
-        static_cast<unsigned char>(a[i]) - static_cast<unsigned char>(b[i]);
+    const int difference = static_cast<unsigned char>(a[i]) - static_cast<unsigned char>(b[i]);
     if (difference != 0) {
       return difference;
     }

@@ -66,7 +66,7 @@ std::size_t PlatformExecutablePath(char* buffer, std::size_t size);
 
 // What a fault handler learns about a processor fault.
 struct FaultInfo {
-  std::uint16_t Number;   // the run-time error number for this fault
+  std::uint16_t Number;    // the run-time error number for this fault
   std::uintptr_t Address;  // the faulting instruction
   std::uintptr_t Frame;    // the frame of the routine that faulted
 };

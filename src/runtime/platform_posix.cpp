@@ -2,6 +2,8 @@
 // every failure is reported in the numbering the rest of the program uses
 // (see platform.h), so that a missing file is 2 here as everywhere.
 
+#include "runtime/platform_posix.h"
+
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <link.h>
@@ -17,18 +19,17 @@
 #include <cstring>
 
 #include "runtime/platform.h"
-#include "runtime/platform_posix.h"
 
 namespace velk {
 
 namespace {
 
-std::uint32_t last_error = 0;            // what PlatformLastError reports
-FaultHandler fault_handler = nullptr;    // where taken faults go
-std::uintptr_t stack_low = 0;            // the main thread's stack, lowest address
-std::uintptr_t stack_high = 0;           // one past its highest address
-std::uintptr_t guard_low = 0;            // the region below the stack that a
-std::uintptr_t guard_high = 0;           //   runaway recursion faults in
+std::uint32_t last_error = 0;             // what PlatformLastError reports
+FaultHandler fault_handler = nullptr;     // where taken faults go
+std::uintptr_t stack_low = 0;             // the main thread's stack, lowest address
+std::uintptr_t stack_high = 0;            // one past its highest address
+std::uintptr_t guard_low = 0;             // the region below the stack that a
+std::uintptr_t guard_high = 0;            //   runaway recursion faults in
 alignas(16) char fault_stack[64 * 1024];  // the handler runs here, so that a
                                           //   stack overflow can be reported
 

@@ -9,8 +9,8 @@
 
 namespace velk {
 
-std::uint16_t ExitStatus = 0;   // handed to the system at the end
-std::uint16_t ErrorNumber = 0;  // the number in the report
+std::uint16_t ExitStatus = 0;    // handed to the system at the end
+std::uint16_t ErrorNumber = 0;   // the number in the report
 std::uint32_t ErrorAddress = 0;  // where the error was raised; 0: no report
 std::uintptr_t ErrorFrame = 0;   // where the back-trace starts; 0: none
 
@@ -89,7 +89,9 @@ void WriteRuntimeErrorReport() {
   EndLine(ReportOutput);
 }
 
-void OnFault(const FaultInfo& fault) { RaiseRuntimeError(fault.Number, fault.Address, fault.Frame); }
+void OnFault(const FaultInfo& fault) {
+  RaiseRuntimeError(fault.Number, fault.Address, fault.Frame);
+}
 
 // The heap could not meet a request. The allocator below calls this from
 // its retry loop: the report names the point in the allocator, and the

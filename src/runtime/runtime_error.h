@@ -30,10 +30,10 @@ inline constexpr std::uint16_t AccessViolationError = 216;
 inline constexpr std::uint16_t PrivilegedInstructionError = 217;
 
 // The stop state.
-extern std::uint16_t ExitStatus;     // handed to the system when the process ends
-extern std::uint16_t ErrorNumber;    // the number in the report
-extern std::uint32_t ErrorAddress;   // where the error was raised (relative); 0: no report
-extern std::uintptr_t ErrorFrame;    // the frame the back-trace starts at; 0: none
+extern std::uint16_t ExitStatus;    // handed to the system when the process ends
+extern std::uint16_t ErrorNumber;   // the number in the report
+extern std::uint32_t ErrorAddress;  // where the error was raised (relative); 0: no report
+extern std::uintptr_t ErrorFrame;   // the frame the back-trace starts at; 0: none
 
 // Marks `frame` as the frame of the routine that calls the driver: the walk
 // treats it as the end of every chain, so the driver's frame is the last.

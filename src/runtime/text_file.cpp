@@ -1,6 +1,7 @@
 #include "runtime/text_file.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace velk {
@@ -111,17 +112,14 @@ void PutBytes(TextFile& file, const unsigned char* bytes, std::size_t n) {
 }
 
 void PutSpaces(TextFile& file, std::int64_t n) {
-  static const unsigned char Spaces[TextBufferSize] = {
-#define VELK_SPACES_16 ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '
-      VELK_SPACES_16, VELK_SPACES_16, VELK_SPACES_16, VELK_SPACES_16,
-      VELK_SPACES_16, VELK_SPACES_16, VELK_SPACES_16, VELK_SPACES_16,
-      VELK_SPACES_16, VELK_SPACES_16, VELK_SPACES_16, VELK_SPACES_16,
-      VELK_SPACES_16, VELK_SPACES_16, VELK_SPACES_16, VELK_SPACES_16,
-#undef VELK_SPACES_16
-  };
+  static const auto Spaces = [] {
+    std::array<unsigned char, TextBufferSize> blanks;
+    blanks.fill(' ');
+    return blanks;
+  }();
   while (n > 0) {
     const std::int64_t chunk = std::min<std::int64_t>(n, TextBufferSize);
-    PutBytes(file, Spaces, static_cast<std::size_t>(chunk));
+    PutBytes(file, Spaces.data(), static_cast<std::size_t>(chunk));
     n -= chunk;
   }
 }
@@ -195,7 +193,7 @@ void Open(TextFile& file, FileState state) {
   file.SystemHandle = NoHandle;
   if (file.Path[0] == '\0') {
     file.SystemHandle = PlatformStandardHandle(mode == AccessMode::Read ? StandardStream::Input
-                                                                       : StandardStream::Output);
+                                                                        : StandardStream::Output);
   } else {
     SystemHandle32 held[MaxOpenChannels];
     const std::size_t held_count = ConflictingHandles(mode, held);

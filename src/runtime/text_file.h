@@ -25,9 +25,9 @@ inline constexpr std::int32_t TextBufferSize = 256;
 inline constexpr std::size_t PathSize = 256;  // 255 bytes of name and a zero byte
 
 // Codes set by the channels themselves; platform failures add their own.
-inline constexpr std::uint16_t ShortWriteError = 101;     // a write-out was not taken whole
-inline constexpr std::uint16_t NeverBoundError = 102;     // open of a never-bound record
-inline constexpr std::uint16_t NotOpenError = 103;        // the channel is closed
+inline constexpr std::uint16_t ShortWriteError = 101;      // a write-out was not taken whole
+inline constexpr std::uint16_t NeverBoundError = 102;      // open of a never-bound record
+inline constexpr std::uint16_t NotOpenError = 103;         // the channel is closed
 inline constexpr std::uint16_t OpenForWritingError = 104;  // read from a writing channel
 inline constexpr std::uint16_t OpenForReadingError = 105;  // write to a reading channel
 
