@@ -8,12 +8,17 @@ namespace velk {
 
 namespace {
 
-// Writes a prompt without a line end; the console shows it before the
-// answer is read, since standard output is written through.
-void Prompt(std::string_view before, const FileName& name, std::string_view after) {
+// Writes a text around a file name on the console.
+void WriteAroundName(std::string_view before, const FileName& name, std::string_view after) {
   WriteText(StandardOutput, before, 0);
   WriteText(StandardOutput, name, 0);
   WriteText(StandardOutput, after, 0);
+}
+
+// Writes a prompt without a line end; the console shows it before the
+// answer is read, since standard output is written through.
+void Prompt(std::string_view before, const FileName& name, std::string_view after) {
+  WriteAroundName(before, name, after);
   EndWrite(StandardOutput);
   CheckIo();
 }
@@ -69,9 +74,7 @@ void OpenOutputFile(FileName name, const Extension& extension, TextFile& file) {
   for (;;) {
     candidate = NamingRule(candidate, extension);
     if (BoundedEquals(candidate, name)) {
-      WriteText(StandardOutput, "DUDED: Input and output filenames (", 0);
-      WriteText(StandardOutput, candidate, 0);
-      WriteText(StandardOutput, ") are same.", 0);
+      WriteAroundName("DUDED: Input and output filenames (", candidate, ") are same.");
       EndLine(StandardOutput);
       CheckIo();
       StopProgram(FatalStopStatus);

@@ -132,6 +132,10 @@ void StopProgram(std::uint8_t status) {
 }
 
 void RaiseRuntimeError(std::uint16_t number, std::uintptr_t address, std::uintptr_t frame) {
+  // A fault while the process is already ending keeps the status it had.
+  if (shutting_down) {
+    PlatformExit(ExitStatus);
+  }
   ErrorNumber = number;
   ExitStatus = number;
   ErrorAddress = RelativeAddress(address);
@@ -140,7 +144,6 @@ void RaiseRuntimeError(std::uint16_t number, std::uintptr_t address, std::uintpt
 }
 
 void RuntimeShutdown() {
-  // A fault while the process is already ending must not start it again.
   if (shutting_down) {
     PlatformExit(ExitStatus);
   }
