@@ -28,7 +28,6 @@ class ScopedTempDir {
 std::string ReadFileBytes(const std::string& path);
 // Creates or replaces a file with exactly these bytes.
 void WriteFileBytes(const std::string& path, const std::string& bytes);
-bool FileExists(const std::string& path);
 
 struct ChildResult {
   std::string Stdout;   // everything the child wrote on its standard output
@@ -38,9 +37,9 @@ struct ChildResult {
 
 // Runs `program` with `args` (argv[1]...) in directory `cwd`, feeding `input`
 // on its standard input (then the end of input) and collecting its standard
-// output. Standard error goes to the test's own. A child that has not ended
-// after `limit_seconds` is killed (a safety net against hangs, not a timing
-// check).
+// output. Standard error goes to the test's own. A child still running after
+// `limit_seconds` is ended by SIGALRM (a safety net against hangs, not a
+// timing check).
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& args,
                      const std::string& cwd, const std::string& input = "", int limit_seconds = 30);
 
