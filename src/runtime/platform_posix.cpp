@@ -4,12 +4,10 @@
 
 #include "runtime/platform_posix.h"
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <link.h>
 #include <pthread.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <ucontext.h>
 #include <unistd.h>
