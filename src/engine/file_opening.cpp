@@ -39,14 +39,20 @@ std::size_t LastComponentStart(std::string_view name) {
   return separator == std::string_view::npos ? 0 : separator + 1;
 }
 
+// Binds the channel to the name and opens it; the code of a failed open is
+// taken, never checked, so it only leads to the prompt.
+bool Opened(TextFile& file, const FileName& name, void (*open)(TextFile&)) {
+  BindTextFile(file, name);
+  open(file);
+  return TakeIoError() == 0;
+}
+
 }  // namespace
 
 void OpenInputFile(FileName name, TextFile& file) {
   FileName candidate = name;
   for (;;) {
-    BindTextFile(file, candidate);
-    OpenForReading(file);
-    if (TakeIoError() == 0) {
+    if (Opened(file, candidate, OpenForReading)) {
       return;
     }
     Prompt("Input file ", candidate, " cannot be opened. Enter new filename: ");
@@ -79,9 +85,7 @@ void OpenOutputFile(FileName name, const Extension& extension, TextFile& file) {
       CheckIo();
       StopProgram(FatalStopStatus);
     }
-    BindTextFile(file, candidate);
-    OpenForWriting(file);
-    if (TakeIoError() == 0) {
+    if (Opened(file, candidate, OpenForWriting)) {
       return;
     }
     Prompt("Output file ", candidate, " cannot be opened. Enter new file name: ");
