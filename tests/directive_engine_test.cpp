@@ -62,7 +62,7 @@ TEST(DirectiveEngineTest, KeptLinesOfEachInput) {
 TEST(DirectiveEngineTest, The201stDefineIsRefusedWithNoRowStored) {
   EngineState state;
   for (int i = 1; i < MaxDefines; ++i) {
-    ASSERT_EQ(AddDefine(state.Table, "D" + std::to_string(i), ""), DefineOutcome::Added);
+    ASSERT_EQ(AddDefine(state.Table, std::string("D").append(std::to_string(i)), ""), DefineOutcome::Added);
   }
   EXPECT_EQ(HandleLine(state, "#define LAST 1"), LineOutcome::Dropped);
   EXPECT_EQ(HandleLine(state, "#define OVER 2"), LineOutcome::TableFull);

@@ -123,9 +123,10 @@ TEST(VelkE2eTest, TwoHundredFirstDefineStopsTheRunWithTheLinesKeptSoFar) {
   std::vector<std::string> args;
   std::string text, kept;
   for (int i = 1; i <= 200; ++i) {
-    args.insert(args.end(), {"-D", "N" + std::to_string(i)});
-    text += "#define D" + std::to_string(i) + "\nkept line " + std::to_string(i) + "\n";
-    kept += "kept line " + std::to_string(i) + "\r\n";
+    const std::string n = std::to_string(i);
+    args.insert(args.end(), {"-D", std::string("N").append(n)});
+    text.append("#define D").append(n).append("\nkept line ").append(n).append("\n");
+    kept.append("kept line ").append(n).append("\r\n");
   }
   args.insert(args.end(), {"n.src", "-D", "N201", "b.src"});
   const Files inputs = {{"n.src", "#ifdef N200\nlast\n#endif\n"},
