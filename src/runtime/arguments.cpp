@@ -1,7 +1,5 @@
 #include "runtime/arguments.h"
 
-#include <climits>
-
 #include "runtime/platform.h"
 
 namespace velk {
@@ -9,6 +7,8 @@ namespace velk {
 namespace {
 
 std::vector<CountedString> argument_list;  // entry 0 is the executable's file name
+
+constexpr std::size_t ExecutablePathSize = 256;  // 255 bytes of name and a zero byte
 
 bool IsBlank(unsigned char c) { return c >= 1 && c <= 32; }
 
@@ -21,17 +21,22 @@ char OtherQuote(char quote) { return quote == DoubleQuote ? SingleQuote : Double
 
 void BuildArgumentList(int argc, char** argv) {
   argument_list.clear();
-  if (argc <= 0 || argv == nullptr) {
-    return;
-  }
-  char path[PATH_MAX];
-  if (PlatformExecutablePath(path, sizeof path) > 0) {
-    argument_list.emplace_back(path);
+  // Where the system keeps the command line as one text, it is cut here, by
+  // the program's own rules; the first word only shows where the second
+  // begins.
+  if (const char* raw = PlatformCommandLine()) {
+    argument_list = SplitCommandLine(raw);
   } else {
-    argument_list.emplace_back(argv[0] != nullptr ? argv[0] : "");
+    for (int i = 0; i < argc && argv != nullptr; ++i) {
+      argument_list.emplace_back(argv[i] != nullptr ? argv[i] : "");
+    }
   }
-  for (int i = 1; i < argc; ++i) {
-    argument_list.emplace_back(argv[i] != nullptr ? argv[i] : "");
+  if (argument_list.empty()) {
+    return;  // no word at all: no entry 0 either
+  }
+  char path[ExecutablePathSize];
+  if (PlatformExecutablePath(path, sizeof path) > 0) {
+    argument_list.front() = path;
   }
 }
 

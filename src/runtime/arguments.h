@@ -11,9 +11,10 @@
 
 namespace velk {
 
-// Builds the list from the arguments as the system delivered them (argv with
-// argc entries); entry 0 becomes the executable's own file name, or argv[0]
-// when that cannot be had.
+// Builds the list from the raw command line where the system keeps one, or
+// else from the arguments as the system delivered them (argv with argc
+// entries); entry 0 becomes the executable's own file name (at most 255
+// bytes), or the first word when that cannot be had.
 void BuildArgumentList(int argc, char** argv);
 
 // The number of arguments after the program name: -1 when there is no word

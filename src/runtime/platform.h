@@ -2,8 +2,9 @@
 // channels, the start-up and the stop the handful of system services they
 // rely on, with errors reported in one numbering on every platform (2 file
 // not found, 3 path not found, 5 access denied, ...), so that every code the
-// program shows is the same everywhere. platform_posix.cpp implements it; a
-// platform_win32.cpp can sit beside it.
+// program shows is the same everywhere. platform_posix.cpp and
+// platform_win32.cpp implement it, and the build links exactly one of them
+// (or, for the fault tests, a scripted fake).
 #pragma once
 
 #include <cstddef>
@@ -34,9 +35,11 @@ inline constexpr std::uint32_t ErrorBrokenPipe = 232;
 // The handle of a standard stream.
 SystemHandle32 PlatformStandardHandle(StandardStream stream);
 
-// Opens the zero-terminated path: an existing file for reading, or a file
-// created or emptied for writing. The file must not be one that a handle in
-// `held` refers to (same device and file), or the open fails with
+// Opens the zero-terminated path, as typed (either "/" or "\\" separates
+// directories): an existing file for reading, or a file created or emptied
+// for writing, in both cases without sharing it with another opener. Where
+// the system has no share modes, the handles in `held` stand for the other
+// openers: a file one of them refers to is refused with
 // ErrorSharingViolation before anything is emptied. Returns NoHandle on
 // failure, with the reason in PlatformLastError().
 SystemHandle32 PlatformOpenFile(const char* path, AccessMode mode, const SystemHandle32* held,
@@ -51,8 +54,9 @@ bool PlatformRead(SystemHandle32 handle, void* buffer, std::int32_t size, std::i
 bool PlatformWrite(SystemHandle32 handle, const void* buffer, std::int32_t size,
                    std::int32_t* count);
 
-// Releases a handle; the result is not looked at.
-void PlatformClose(SystemHandle32 handle);
+// Releases a handle; false when the system reports a failure (a write-back
+// that failed at the last moment), with the reason in PlatformLastError().
+bool PlatformClose(SystemHandle32 handle);
 
 // True when the handle is a terminal or another character device.
 bool PlatformIsCharDevice(SystemHandle32 handle);
@@ -64,19 +68,49 @@ std::uint32_t PlatformLastError();
 // `size` - 1 bytes; returns its length (0 when it cannot be had).
 std::size_t PlatformExecutablePath(char* buffer, std::size_t size);
 
-// What a fault handler learns about a processor fault.
-struct FaultInfo {
-  std::uint16_t Number;    // the run-time error number for this fault
-  std::uintptr_t Address;  // the faulting instruction
-  std::uintptr_t Frame;    // the frame of the routine that faulted
+// The raw command line as one zero-terminated text, where the system keeps it
+// so (the program name first); null where the system hands the arguments
+// over already split.
+const char* PlatformCommandLine();
+
+// A place in the running program: a code address in some routine and that
+// routine's frame, from which a back-trace can be walked.
+struct CodePoint {
+  std::uintptr_t Address;  // absolute code address
+  std::uintptr_t Frame;    // the routine's frame reference; 0: none
 };
 
-// Called on the faulting thread, on a stack of its own. It must be
-// async-signal-safe and must not return when it takes the fault on.
+// What a fault handler learns about a processor fault.
+struct FaultInfo {
+  std::uint16_t Number;  // the run-time error number for this fault
+  CodePoint Where;       // the faulting instruction and the frame of its routine
+};
+
+// Called on the faulting thread, on a stack of its own. It must not use the
+// heap and must not return when it takes the fault on.
 using FaultHandler = void (*)(const FaultInfo& fault);
 
+// The point just after the call of the routine that called this one, in
+// that routine's caller, and the caller's frame: what a check reports as the
+// place of an error it raises. The back-trace walk starts there.
+CodePoint PlatformCallerPoint();
+
+// The frame of the routine that calls this one.
+std::uintptr_t PlatformCallerFrame();
+
+// One step of a back-trace walk, which starts at the frame of a CodePoint
+// just given by PlatformCallerPoint or a fault and goes outwards one frame
+// per call: the return address of the routine whose frame is `frame` and the
+// frame of its caller. A frame that cannot be read safely gives zeros.
+struct FrameLink {
+  std::uintptr_t ReturnAddress = 0;
+  std::uintptr_t CallerFrame = 0;
+};
+FrameLink PlatformReadFrame(std::uintptr_t frame);
+
 // Routes processor faults to `handler`. Faults without a usable frame go to
-// the system's default handling instead.
+// the system's default handling instead. Also learns, outside any fault,
+// what a report needs later (the load bias, the stack's bounds).
 void PlatformInstallFaultHandler(FaultHandler handler);
 
 // Gives processor faults back to the system's default handling.
@@ -88,9 +122,5 @@ void PlatformRemoveFaultHandler();
 // The difference between where the executable was loaded and where it was
 // linked: code address minus this gives what addr2line expects.
 std::uintptr_t PlatformLoadBias();
-
-// True when [address, address + size) lies inside the main thread's stack,
-// so a frame there can be read without faulting.
-bool PlatformIsStackAddress(std::uintptr_t address, std::size_t size);
 
 }  // namespace velk

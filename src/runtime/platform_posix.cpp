@@ -1,6 +1,11 @@
 // The platform layer on POSIX systems. Handles are file descriptors, and
 // every failure is reported in the numbering the rest of the program uses
-// (see platform.h), so that a missing file is 2 here as everywhere.
+// (see platform.h), so that a missing file is 2 here as everywhere. Names may
+// be typed with "\\" between directories, as on the program's first system;
+// they are opened with "/" in its place. There are no share modes: the
+// channels name the handles a new open must not share a file with, and a
+// file is emptied only after that check. Back-traces follow the chain of
+// frame records, which every routine keeps (-fno-omit-frame-pointer).
 
 #include "runtime/platform_posix.h"
 
@@ -55,6 +60,8 @@ std::uint32_t MissingFileError(const char* path) {
   }
   return ErrorPathNotFound;
 }
+
+bool IsStackAddress(std::uintptr_t address, std::size_t size);
 
 bool SameFile(const struct stat& a, SystemHandle32 other) {
   struct stat b;
@@ -145,8 +152,17 @@ SystemHandle32 PlatformStandardHandle(StandardStream stream) {
   return NoHandle;
 }
 
-SystemHandle32 PlatformOpenFile(const char* path, AccessMode mode, const SystemHandle32* held,
+SystemHandle32 PlatformOpenFile(const char* typed_path, AccessMode mode, const SystemHandle32* held,
                                 std::size_t held_count) {
+  char path[PATH_MAX];
+  const std::size_t length = std::strlen(typed_path);
+  if (length >= sizeof path) {
+    last_error = ErrorFilenameTooLong;
+    return NoHandle;
+  }
+  for (std::size_t i = 0; i <= length; ++i) {
+    path[i] = typed_path[i] == '\\' ? '/' : typed_path[i];
+  }
   // Writing opens without emptying: the file is emptied only once it is
   // known not to be one that another channel holds.
   const int flags = mode == AccessMode::Read ? O_RDONLY : O_WRONLY | O_CREAT;
@@ -221,7 +237,15 @@ bool PlatformWrite(SystemHandle32 handle, const void* buffer, std::int32_t size,
   return true;
 }
 
-void PlatformClose(SystemHandle32 handle) { close(handle); }
+bool PlatformClose(SystemHandle32 handle) {
+  // An interrupted close has released the descriptor all the same (Linux);
+  // calling it again could close a descriptor opened meanwhile.
+  if (close(handle) != 0 && errno != EINTR) {
+    Fail(errno, AccessMode::Write);
+    return false;
+  }
+  return true;
+}
 
 bool PlatformIsCharDevice(SystemHandle32 handle) {
   struct stat info;
@@ -239,6 +263,8 @@ std::size_t PlatformExecutablePath(char* buffer, std::size_t size) {
   buffer[length] = '\0';
   return length;
 }
+
+const char* PlatformCommandLine() { return nullptr; }  // arguments arrive split
 
 [[noreturn]] void PlatformExit(std::uint32_t status) { _exit(static_cast<int>(status & 0xFFu)); }
 
@@ -326,20 +352,21 @@ void OnFault(int signal_number, siginfo_t* info, void* context) {
   // A fault the program does not report, or one without a frame to walk,
   // goes to the system: with the default action restored, returning makes
   // the instruction fault again and the system ends the process.
-  if (number == 0 || fault_handler == nullptr || !PlatformIsStackAddress(frame, 16)) {
+  if (number == 0 || fault_handler == nullptr || !IsStackAddress(frame, 16)) {
     ResetToDefault(signal_number);
     if (!from_instruction) {
       raise(signal_number);
     }
     return;
   }
-  fault_handler(FaultInfo{number, address, frame});
+  fault_handler(FaultInfo{number, CodePoint{address, frame}});
 }
 
 }  // namespace
 
 void PlatformInstallFaultHandler(FaultHandler handler) {
   fault_handler = handler;
+  PlatformLoadBias();  // learnt now: a fault handler cannot safely ask
   LearnStackBounds();
   stack_t alternate;
   std::memset(&alternate, 0, sizeof alternate);
@@ -381,12 +408,44 @@ std::uintptr_t PlatformLoadBias() {
   return bias;
 }
 
-bool PlatformIsStackAddress(std::uintptr_t address, std::size_t size) {
+// ---- Back-traces --------------------------------------------------------------
+
+namespace {
+
+// True when [address, address + size) lies inside the main thread's stack,
+// so a frame record there can be read without faulting.
+bool IsStackAddress(std::uintptr_t address, std::size_t size) {
   if (stack_high == 0) {
     LearnStackBounds();
   }
   return address >= stack_low && address < stack_high && size <= stack_high - address &&
          address % alignof(std::uintptr_t) == 0;
+}
+
+// A frame record: the caller's frame, then the return address.
+const std::uintptr_t* FrameRecord(std::uintptr_t frame) {
+  return reinterpret_cast<const std::uintptr_t*>(frame);
+}
+
+}  // namespace
+
+[[gnu::noinline]] CodePoint PlatformCallerPoint() {
+  // Own record -> the caller's record, which holds where the caller returns
+  // to and the frame of the routine it returns to.
+  const auto own = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+  const std::uintptr_t* caller = FrameRecord(FrameRecord(own)[0]);
+  return CodePoint{caller[1], caller[0]};
+}
+
+[[gnu::noinline]] std::uintptr_t PlatformCallerFrame() {
+  return FrameRecord(reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)))[0];
+}
+
+FrameLink PlatformReadFrame(std::uintptr_t frame) {
+  if (frame == 0 || !IsStackAddress(frame, 2 * sizeof(std::uintptr_t))) {
+    return FrameLink{};
+  }
+  return FrameLink{FrameRecord(frame)[1], FrameRecord(frame)[0]};
 }
 
 }  // namespace velk

@@ -23,22 +23,10 @@ bool shutting_down = false;          // RuntimeShutdown has begun
 constexpr int TerminalFrameLimit = 8;
 constexpr int FrameLimit = 256;
 
-// What a frame record holds: the caller's frame, then the return address.
-struct FrameLink {
-  std::uintptr_t ReturnAddress = 0;
-  std::uintptr_t CallerFrame = 0;
-};
-
-// Reads a frame only where the stack really is, so that a corrupt chain ends
-// the walk instead of faulting while the report is written.
+// The platform reads a frame only where the stack really is, so that a
+// corrupt chain ends the walk instead of faulting while the report is written.
 FrameLink ReadFrame(std::uintptr_t frame) {
-  FrameLink link;
-  if (frame == 0 || !PlatformIsStackAddress(frame, 2 * sizeof(std::uintptr_t))) {
-    return link;
-  }
-  const auto* record = reinterpret_cast<const std::uintptr_t*>(frame);
-  link.CallerFrame = record[0];
-  link.ReturnAddress = record[1];
+  FrameLink link = PlatformReadFrame(frame);
   if (link.CallerFrame == outermost_frame) {
     link.CallerFrame = 0;  // the driver's frame ends every chain
   }
@@ -90,7 +78,7 @@ void WriteRuntimeErrorReport() {
 }
 
 void OnFault(const FaultInfo& fault) {
-  RaiseRuntimeError(fault.Number, fault.Address, fault.Frame);
+  RaiseRuntimeError(fault.Number, fault.Where.Address, fault.Where.Frame);
 }
 
 // The heap could not meet a request. The allocator below calls this from
@@ -98,9 +86,8 @@ void OnFault(const FaultInfo& fault) {
 // back-trace starts at the allocator's frame, so its first line is the
 // place that asked for the memory.
 [[gnu::noinline]] void OnMemoryExhausted() {
-  const auto* own_frame = static_cast<const std::uintptr_t*>(__builtin_frame_address(0));
-  RaiseRuntimeError(HeapOverflowError,
-                    reinterpret_cast<std::uintptr_t>(__builtin_return_address(0)), own_frame[0]);
+  const CodePoint allocator = PlatformCallerPoint();
+  RaiseRuntimeError(HeapOverflowError, allocator.Address, allocator.Frame);
 }
 
 }  // namespace
@@ -108,7 +95,6 @@ void OnFault(const FaultInfo& fault) {
 void SetOutermostFrame(std::uintptr_t frame) { outermost_frame = frame; }
 
 void InstallFaultHandling() {
-  PlatformLoadBias();  // learnt now: a fault handler cannot safely ask
   PlatformInstallFaultHandler(OnFault);
   std::set_new_handler(OnMemoryExhausted);
 }
@@ -124,11 +110,9 @@ void StopProgram(std::uint8_t status) {
   }
   const std::uint16_t code = IoErrorCode;
   IoErrorCode = 0;
-  // This routine's frame record holds the caller's frame; the return
-  // address is the point in the caller just after the check.
-  const auto* own_frame = static_cast<const std::uintptr_t*>(__builtin_frame_address(0));
-  RaiseRuntimeError(code, reinterpret_cast<std::uintptr_t>(__builtin_return_address(0)),
-                    own_frame[0]);
+  // The point in the caller just after the check, and the caller's frame.
+  const CodePoint caller = PlatformCallerPoint();
+  RaiseRuntimeError(code, caller.Address, caller.Frame);
 }
 
 void RaiseRuntimeError(std::uint16_t number, std::uintptr_t address, std::uintptr_t frame) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "runtime/arguments.h"
+#include "runtime/platform.h"
 #include "runtime/runtime_error.h"
 #include "runtime/text_file.h"
 
@@ -15,7 +16,7 @@ void RuntimeStartup(int argc, char** argv, DriverProcedure driver) {
   BuildArgumentList(argc, argv);
   IoErrorCode = 0;
   // The driver's frame is the last of every back-trace.
-  SetOutermostFrame(reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)));
+  SetOutermostFrame(PlatformCallerFrame());
   driver();
   ExitStatus = 0;
   RuntimeShutdown();

@@ -188,8 +188,6 @@ void Open(TextFile& file, FileState state) {
   file.Cursor = 0;
   file.FillCount = 0;
   file.WriteThrough = false;
-  // Names may be written with either separator; this system's is "/".
-  std::replace(file.Path, file.Path + PathSize, '\\', '/');
   file.SystemHandle = NoHandle;
   if (file.Path[0] == '\0') {
     file.SystemHandle = PlatformStandardHandle(mode == AccessMode::Read ? StandardStream::Input
@@ -330,7 +328,12 @@ void CloseTextFile(TextFile& file) {
   // A standard handle stays open for the whole run; every other handle is
   // the channel's own, character devices included.
   if (!IsStandardHandle(file.SystemHandle)) {
-    PlatformClose(file.SystemHandle);
+    // A file system may report a failed write-back only now; for a file that
+    // was written that is a lost file, not a success. The first code stays.
+    const bool released = PlatformClose(file.SystemHandle);
+    if (!released && file.State == FileState::Writing && IoErrorCode == 0) {
+      SetPlatformError();
+    }
     file.SystemHandle = NoHandle;
   }
   Unregister(file);
