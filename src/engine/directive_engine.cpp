@@ -1,6 +1,7 @@
 #include "engine/directive_engine.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace velk {
@@ -94,6 +95,45 @@ std::string_view ValueAfter(std::string_view line, std::int32_t next) {
   return line.substr(static_cast<std::size_t>(std::min(i, length + 1) - 1));
 }
 
+// Brings the index up to rows 1..DefineCount: new rows are added; a count
+// that went down empties it first.
+void SyncIndex(DefineTable& table) {
+  const std::int32_t used = RowsInUse(table);
+  if (table.Index.IndexedRows > used) {
+    ResetSymbolIndex(table.Index);
+  }
+  while (table.Index.IndexedRows < used) {
+    IndexNextRow(table.Index, table.Rows[table.Index.IndexedRows].Name);
+  }
+}
+
+// Line becomes its bytes before 1-based `position`, then value, then its
+// bytes after the `length` replaced ones, cut to the line's capacity. The
+// tail moves first, so the line is its own source.
+void ReplaceAt(Line& line, std::int32_t position, std::int32_t length, std::string_view value) {
+  const std::size_t head = static_cast<std::size_t>(position - 1);
+  const std::size_t tail_start = head + static_cast<std::size_t>(length);
+  const std::size_t tail = line.size() - tail_start;
+  const std::size_t capacity = Line::capacity();
+  const std::size_t value_kept = std::min(value.size(), capacity - head);
+  const std::size_t tail_kept = std::min(tail, capacity - head - value_kept);
+  std::memmove(line.chars + head + value_kept, line.chars + tail_start, tail_kept);
+  std::memcpy(line.chars + head, value.data(), value_kept);
+  line.length = static_cast<std::uint8_t>(head + value_kept + tail_kept);
+}
+
+// The plain rule, for a table whose count was set without AddDefine.
+void SubstituteRowByRow(const DefineTable& table, Line& line) {
+  const std::int32_t used = RowsInUse(table);
+  Line replaced;
+  for (std::int32_t k = 0; k < used; ++k) {
+    if (ReplaceFirstWord(line, table.Rows[k], replaced)) {
+      line = replaced;
+      return;
+    }
+  }
+}
+
 void SkipFrom(ConditionalState& conditions) {
   conditions.OutputActive = false;
   conditions.SkipDepth = conditions.NestingDepth;
@@ -155,6 +195,7 @@ LineOutcome HandleTextLine(EngineState& state) {
 
 void ResetEngine(EngineState& state) {
   state.Table.DefineCount = 0;
+  ResetSymbolIndex(state.Table.Index);
   state.Conditions = ConditionalState{};
   state.LineBuffer.length = 0;
   state.LineLength = 0;
@@ -188,6 +229,7 @@ DefineOutcome AddDefine(DefineTable& table, std::string_view name, std::string_v
   BoundedStore(row.Name, name);
   BoundedStore(row.Value, value);
   table.DefineCount = used + 1;
+  SyncIndex(table);
   return DefineOutcome::Added;
 }
 
@@ -237,13 +279,13 @@ void ExpandValue(DefineTable& table, std::int32_t row) {
 }
 
 void SubstituteLine(const DefineTable& table, Line& line) {
-  const std::int32_t used = RowsInUse(table);
-  Line replaced;
-  for (std::int32_t k = 0; k < used; ++k) {
-    if (ReplaceFirstWord(line, table.Rows[k], replaced)) {
-      line = replaced;
-      return;
-    }
+  if (table.Index.IndexedRows != RowsInUse(table)) {
+    SubstituteRowByRow(table, line);
+    return;
+  }
+  const SymbolMatch match = FindSymbol(table.Index, table.Rows, line);
+  if (match.Row != 0) {
+    ReplaceAt(line, match.Position, match.Length, table.Rows[match.Row - 1].Value);
   }
 }
 

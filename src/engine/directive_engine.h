@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "engine/symbol_matcher.h"
 #include "runtime/bounded_string.h"
 
 namespace velk {
@@ -15,6 +16,8 @@ namespace velk {
 inline constexpr std::int32_t MaxDefines = 200;   // rows in the define table
 inline constexpr std::size_t NameCapacity = 40;   // a symbol name keeps this many bytes
 inline constexpr std::size_t ValueCapacity = 70;  // a symbol value keeps this many bytes
+
+static_assert(MaxDefines <= MaxIndexedRows && NameCapacity <= MaxNameLength);
 
 using SymbolName = BoundedString<NameCapacity>;
 using SymbolValue = BoundedString<ValueCapacity>;
@@ -28,9 +31,12 @@ struct DefineEntry {
 
 // Symbols in order of definition; rows are only ever appended, and a name may
 // stand in several rows. Rows 1..DefineCount are in use (Rows[0] is row 1).
+// Index holds the names of the rows stored by AddDefine, for SubstituteLine;
+// a row's value may change after it is stored, its name may not.
 struct DefineTable {
   std::int32_t DefineCount = 0;
   DefineEntry Rows[MaxDefines];
+  SymbolIndex Index;
 };
 
 // Whether text lines are let through, and the nesting of open blocks.
@@ -71,8 +77,9 @@ void ResetEngine(EngineState& state);
 // Acts on one line (without its line end; at most 255 bytes are kept).
 LineOutcome HandleLine(EngineState& state, std::string_view line);
 
-// Appends a row with the name cut to 40 bytes and the value cut to 70. The
-// 201st define is refused with TableFull, and no row is stored for it.
+// Appends a row with the name cut to 40 bytes and the value cut to 70, and
+// adds it to the table's index. The 201st define is refused with TableFull,
+// and no row is stored for it.
 DefineOutcome AddDefine(DefineTable& table, std::string_view name, std::string_view value);
 
 // True when some row has exactly this name (same length, same bytes).
@@ -90,6 +97,8 @@ void ExpandValue(DefineTable& table, std::int32_t row);
 
 // Replaces the first whole-word occurrence of the earliest applicable symbol
 // in line; the result is cut to 255 bytes. At most one replacement is made.
+// Uses the table's index when it covers rows 1..DefineCount, and otherwise
+// (a count set by hand) walks the rows one by one.
 void SubstituteLine(const DefineTable& table, Line& line);
 
 }  // namespace velk
