@@ -63,12 +63,14 @@ TEST_F(TextFileTest, ReadsLinesAsTheLineLoopDoes) {
   }
 }
 
-TEST_F(TextFileTest, NamedFileTakesFieldsAndHandsOverOnlyWhenA257thByteArrives) {
-  const std::string first = "  abcabcabc200  -7-2147483648\r\n" + std::string(225, ' ');
+TEST_F(TextFileTest, NamedFileTakesFieldsAndHandsOverOnlyWhenItsBufferOverflows) {
+  const std::string fields = "  abcabcabc200  -7-2147483648\r\n";
+  const std::int32_t padding = FileBufferSize - static_cast<std::int32_t>(fields.size());
+  const std::string first = fields + std::string(static_cast<std::size_t>(padding), ' ');
   ASSERT_EQ(Open(f, dir.path() + "\\out.txt", FileState::Writing), 0);
   EXPECT_STREQ(f.Path, (dir.path() + "\\out.txt").c_str());  // kept as typed
   WriteText(f, "abc", 5), WriteText(f, "abc", 2), WriteText(f, "abc", 0), WriteInteger(f, 200, 0);
-  WriteInteger(f, -7, 4), WriteInteger(f, INT32_MIN, 0), EndLine(f), WriteText(f, "", 225);
+  WriteInteger(f, -7, 4), WriteInteger(f, INT32_MIN, 0), EndLine(f), WriteText(f, "", padding);
   EndWrite(f);
   EXPECT_EQ(ReadFileBytes(dir.Join("out.txt")), "");
   WriteText(f, "z", 0);
