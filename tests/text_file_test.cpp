@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -57,6 +58,7 @@ TEST_F(TextFileTest, ReadsLinesAsTheLineLoopDoes) {
       EXPECT_EQ(IoErrorCode, 0);
     } while (!AtEndOfFile(f) && lines.size() < 10);
     EXPECT_EQ(lines, expected);
+    CloseTextFile(f);
   }
 }
 
@@ -69,9 +71,11 @@ TEST_F(TextFileTest, NamedFileTakesFieldsAndHandsOverOnlyWhenItsBufferOverflows)
   WriteText(f, "abc", 5), WriteText(f, "abc", 2), WriteText(f, "abc", 0), WriteInteger(f, 200, 0);
   WriteInteger(f, -7, 4), WriteInteger(f, INT32_MIN, 0), EndLine(f), WriteText(f, "", padding);
   EndWrite(f);
-  EXPECT_EQ(ReadFileBytes(dir.Join("out.txt")), "");
+  // Sizes only while the channel holds the file: it shares it with no reader.
+  const auto size = [&] { return std::filesystem::file_size(dir.Join("out.txt")); };
+  EXPECT_EQ(size(), 0u);
   WriteText(f, "z", 0);
-  EXPECT_EQ(ReadFileBytes(dir.Join("out.txt")), first);
+  EXPECT_EQ(size(), first.size());
   CloseTextFile(f);
   EXPECT_EQ(TakeIoError(), 0);
   EXPECT_EQ(ReadFileBytes(dir.Join("out.txt")), first + "z");
@@ -111,8 +115,8 @@ TEST_F(TextFileTest, AFileOpenOnOneChannelIsRefusedToAnotherAndKeptWhole) {
   WriteFileBytes(input, "keep\r\n");
   ASSERT_EQ(Open(f, input, FileState::Reading), 0);
   EXPECT_EQ(Open(g, input, FileState::Writing), 5);
-  EXPECT_EQ(ReadFileBytes(input), "keep\r\n");
   CloseTextFile(f);
+  EXPECT_EQ(ReadFileBytes(input), "keep\r\n");
   EXPECT_EQ(Open(g, input, FileState::Writing), 0);
   EXPECT_EQ(Open(f, input, FileState::Reading), 5);
 }
