@@ -17,33 +17,18 @@
 
 #include "runtime/arguments.h"
 #include "runtime/text_file.h"
+#include "channel_test.h"
 #include "test_support.h"
 
 namespace velk {
 namespace {
 
+using testing::ChannelTest;
+using testing::Open;
 using testing::ReadFileBytes;
 using testing::WriteFileBytes;
 
-std::uint16_t Open(TextFile& file, const std::string& path, FileState mode) {
-  BindTextFile(file, path);
-  mode == FileState::Reading ? OpenForReading(file) : OpenForWriting(file);
-  return TakeIoError();
-}
-
-class PosixChannelTest : public ::testing::Test {
- protected:
-  void SetUp() override { TakeIoError(); }
-  void TearDown() override {
-    for (TextFile* file : {&f, &g, &h}) {
-      TakeIoError();
-      CloseTextFile(*file);  // on a channel that is not open it only sets a code
-    }
-    TakeIoError();
-  }
-  testing::ScopedTempDir dir;
-  TextFile f{}, g{}, h{};
-};
+using PosixChannelTest = ChannelTest;
 
 TEST_F(PosixChannelTest, OutputOnTheOpenInputIsRefusedThroughASymlinkWhileReadersShare) {
   const std::string input = dir.Join("in.txt"), link = dir.Join("link");

@@ -13,19 +13,15 @@
 
 #include "runtime/arguments.h"
 #include "runtime/text_file.h"
+#include "channel_test.h"
 #include "test_support.h"
 
 namespace velk {
 namespace {
 
+using testing::Open;
 using testing::ReadFileBytes;
 using testing::WriteFileBytes;
-
-std::uint16_t Open(TextFile& file, const std::string& path, FileState mode) {
-  BindTextFile(file, path);
-  mode == FileState::Reading ? OpenForReading(file) : OpenForWriting(file);
-  return TakeIoError();
-}
 
 TEST(PlatformWin32Test, ExceptionCodesBecomeRunTimeErrorNumbers) {
   const std::pair<std::uint32_t, std::uint16_t> cases[] = {

@@ -8,6 +8,7 @@
 #include <tuple>
 #include <vector>
 
+#include "channel_test.h"
 #include "test_support.h"
 
 namespace velk {
@@ -20,25 +21,7 @@ std::string ReadFrom(TextFile& file, std::int32_t capacity = 255) {
   return std::string(chars, static_cast<std::size_t>(ReadLineInto(file, chars, capacity)));
 }
 
-std::uint16_t Open(TextFile& file, const std::string& path, FileState mode) {
-  BindTextFile(file, path);
-  mode == FileState::Reading ? OpenForReading(file) : OpenForWriting(file);
-  return TakeIoError();
-}
-
-class TextFileTest : public ::testing::Test {
- protected:
-  void SetUp() override { TakeIoError(); }
-  void TearDown() override {
-    for (TextFile* file : {&f, &g, &h}) {
-      TakeIoError();
-      CloseTextFile(*file);  // on a channel that is not open it only sets a code
-    }
-    TakeIoError();
-  }
-  ScopedTempDir dir;
-  TextFile f{}, g{}, h{};
-};
+using TextFileTest = ChannelTest;
 
 TEST_F(TextFileTest, ReadsLinesAsTheLineLoopDoes) {
   const std::string b(249, 'b'), l(300, 'l');
