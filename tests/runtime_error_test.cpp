@@ -3,12 +3,14 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "test_support.h"
 
 namespace velk {
 namespace {
 
-const std::string Probe = VELK_RUNTIME_PROBE;
+const testing::ProgramUnderTest Probe =
+    testing::ProgramFromEnvironment(VELK_RUNTIME_PROBE, "VELK_TEST_PROBE");
 
 #ifdef VELK_SANITIZE
 constexpr bool Sanitized = true;  // the sanitizers catch faults and huge requests first
@@ -45,6 +47,7 @@ TEST(RuntimeErrorTest, EveryEndGivesItsStatusAndReportAndLeavesTheOutputFileWhol
                         {{"io", "300"}, 103, 257, "FailCheckedClose", false},
                         {{"null"}, 216, 2, "ReadThroughNull", true},
                         {{"div"}, 200, 2, "DivideByZero", true},
+                        {{"recurse"}, 202, 257, "Recurse", true},
                         {{"memory"}, 203, 3, "operator new", true}};
   std::string lines;  // 100 lines are 892 bytes: three whole buffers and a part-filled one
   for (int i = 1; i <= 100; ++i) {
@@ -70,16 +73,19 @@ TEST(RuntimeErrorTest, EveryEndGivesItsStatusAndReportAndLeavesTheOutputFileWhol
     EXPECT_LE(addresses.size(), 258u);
     const std::string place =
         testing::RunChild("/usr/bin/env",
-                          {"addr2line", "-f", "-C", "-e", Probe, "0x" + addresses[0]}, "/")
+                          {Probe.Addr2Line, "-f", "-C", "-e", Probe.Program, "0x" + addresses[0]}, "/")
             .Stdout;
     EXPECT_NE(place.find(c.failed), std::string::npos) << place;
   }
 }
 
 TEST(RuntimeErrorTest, ABackTraceOnATerminalStopsAfterNineFrames) {
+  if (Probe.Windows) {
+    GTEST_SKIP() << "a pseudo-terminal is a POSIX device";
+  }
   // script gives the probe a pseudo-terminal as its output, which writes "\n" as "\r\n".
   const testing::ChildResult run =
-      testing::RunChild("/usr/bin/script", {"-qec", Probe + " io 30", "/dev/null"}, "/");
+      testing::RunChild("/usr/bin/script", {"-qec", Probe.Program + " io 30", "/dev/null"}, "/");
   EXPECT_EQ(run.ExitStatus, 103);
   std::string bytes = run.Stdout;
   for (std::size_t at = 0; (at = bytes.find("\r\r\n", at)) != std::string::npos;) {

@@ -21,26 +21,51 @@ constexpr unsigned char EndOfFileMark = 26;  // Ctrl-Z ends a text before its la
 // Named channels open now. The platform consults their handles so that no
 // file is opened twice in conflicting ways, and a stop writes out the ones
 // open for writing. A record must be closed (or bound anew) before it goes
-// away.
+// away. Each place keeps the large buffer it was given first, for every
+// channel that is open there later: buffers are allocated once, not per file.
 constexpr std::size_t MaxOpenChannels = 64;
-TextFile* open_channels[MaxOpenChannels] = {};  // empty slots are null
+TextFile* open_channels[MaxOpenChannels] = {};           // empty places are null
+unsigned char* file_buffers[MaxOpenChannels] = {};       // allocated on first use
 
+// Enters the file in a free place and gives it that place's buffer.
 bool Register(TextFile& file) {
-  for (TextFile*& slot : open_channels) {
-    if (slot == nullptr) {
-      slot = &file;
+  for (std::size_t place = 0; place < MaxOpenChannels; ++place) {
+    if (open_channels[place] == nullptr) {
+      if (file_buffers[place] == nullptr) {
+        file_buffers[place] = new unsigned char[FileBufferSize];
+      }
+      open_channels[place] = &file;
+      file.FileBuffer = file_buffers[place];
+      file.BufferCapacity = FileBufferSize;
       return true;
     }
   }
   return false;
 }
 
-void Unregister(const TextFile& file) {
+void Unregister(TextFile& file) {
   for (TextFile*& slot : open_channels) {
     if (slot == &file) {
       slot = nullptr;
     }
   }
+  file.FileBuffer = nullptr;
+  file.BufferCapacity = TextBufferSize;
+}
+
+unsigned char* Bytes(TextFile& file) {
+  return file.FileBuffer != nullptr ? file.FileBuffer : file.Buffer;
+}
+
+// The first line end (LF or CR) in [begin, end), or end.
+const unsigned char* FindLineEnd(const unsigned char* begin, const unsigned char* end) {
+  const auto size = [begin](const unsigned char* stop) {
+    return static_cast<std::size_t>(stop - begin);
+  };
+  const void* line_feed = std::memchr(begin, LineFeed, size(end));
+  const auto* limit = line_feed != nullptr ? static_cast<const unsigned char*>(line_feed) : end;
+  const void* carriage_return = std::memchr(begin, CarriageReturn, size(limit));
+  return carriage_return != nullptr ? static_cast<const unsigned char*>(carriage_return) : limit;
 }
 
 // Handles a new open must not share a file with: every open channel for a
@@ -70,7 +95,7 @@ void SetStateError(const TextFile& file, FileState wrong_open_state, std::uint16
 
 void WriteOut(TextFile& file) {
   std::int32_t taken = 0;
-  if (!PlatformWrite(file.SystemHandle, file.Buffer, file.Cursor, &taken)) {
+  if (!PlatformWrite(file.SystemHandle, Bytes(file), file.Cursor, &taken)) {
     SetPlatformError();
   } else if (taken != file.Cursor) {
     IoErrorCode = ShortWriteError;
@@ -80,7 +105,7 @@ void WriteOut(TextFile& file) {
 
 void FillBuffer(TextFile& file) {
   std::int32_t count = 0;
-  if (!PlatformRead(file.SystemHandle, file.Buffer, TextBufferSize, &count)) {
+  if (!PlatformRead(file.SystemHandle, Bytes(file), file.BufferCapacity, &count)) {
     SetPlatformError();
   }
   file.FillCount = count;
@@ -100,14 +125,14 @@ bool HaveByte(TextFile& file) {
 void PutBytes(TextFile& file, const unsigned char* bytes, std::size_t n) {
   std::size_t room = static_cast<std::size_t>(file.BufferCapacity - file.Cursor);
   while (n > room) {
-    std::memcpy(file.Buffer + file.Cursor, bytes, room);
+    std::memcpy(Bytes(file) + file.Cursor, bytes, room);
     file.Cursor += static_cast<std::int32_t>(room);
     WriteOut(file);
     bytes += room;
     n -= room;
     room = static_cast<std::size_t>(file.BufferCapacity - file.Cursor);
   }
-  std::copy_n(bytes, n, file.Buffer + file.Cursor);
+  std::copy_n(bytes, n, Bytes(file) + file.Cursor);
   file.Cursor += static_cast<std::int32_t>(n);
 }
 
@@ -130,15 +155,14 @@ std::int32_t TakeLine(TextFile& file, char* chars, std::int32_t capacity) {
   std::int32_t taken = 0;
   while (HaveByte(file)) {
     const std::int32_t limit = std::min(file.FillCount, file.Cursor + (capacity - taken));
-    std::int32_t scan = file.Cursor;
-    while (scan < limit && file.Buffer[scan] != LineFeed && file.Buffer[scan] != CarriageReturn) {
-      ++scan;
-    }
-    const std::int32_t n = scan - file.Cursor;
-    std::memcpy(chars + taken, file.Buffer + file.Cursor, static_cast<std::size_t>(n));
-    file.Cursor = scan;
+    const unsigned char* begin = Bytes(file) + file.Cursor;
+    const unsigned char* end = Bytes(file) + limit;
+    const unsigned char* stop = FindLineEnd(begin, end);
+    const auto n = static_cast<std::int32_t>(stop - begin);
+    std::memcpy(chars + taken, begin, static_cast<std::size_t>(n));
+    file.Cursor += n;
     taken += n;
-    if (taken == capacity || scan < limit) {
+    if (taken == capacity || stop != end) {
       break;
     }
   }
@@ -148,20 +172,18 @@ std::int32_t TakeLine(TextFile& file, char* chars, std::int32_t capacity) {
 // Skips the rest of the line and its line end: LF, CR, or CR LF, also when
 // the CR ends one fill of the buffer and the LF starts the next.
 void SkipLineEnd(TextFile& file) {
-  if (!HaveByte(file)) {
+  while (HaveByte(file)) {
+    unsigned char* bytes = Bytes(file);
+    const unsigned char* stop = FindLineEnd(bytes + file.Cursor, bytes + file.FillCount);
+    file.Cursor = static_cast<std::int32_t>(stop - bytes);
+    if (file.Cursor == file.FillCount) {
+      continue;  // no line end in this fill
+    }
+    ++file.Cursor;
+    if (*stop == CarriageReturn && HaveByte(file) && Bytes(file)[file.Cursor] == LineFeed) {
+      ++file.Cursor;
+    }
     return;
-  }
-  for (;;) {
-    const unsigned char c = file.Buffer[file.Cursor++];
-    if (c == LineFeed || !HaveByte(file)) {
-      return;
-    }
-    if (c == CarriageReturn) {
-      if (file.Buffer[file.Cursor] == LineFeed) {
-        ++file.Cursor;
-      }
-      return;
-    }
   }
 }
 
@@ -311,7 +333,7 @@ bool AtEndOfFile(TextFile& file) {
     SetStateError(file, FileState::Writing, OpenForWritingError);
     return true;
   }
-  return !HaveByte(file) || file.Buffer[file.Cursor] == EndOfFileMark;
+  return !HaveByte(file) || Bytes(file)[file.Cursor] == EndOfFileMark;
 }
 
 void CloseTextFile(TextFile& file) {
@@ -363,9 +385,9 @@ void FlushOpenOutputChannels() {
     if (channel == nullptr || channel->State != FileState::Writing) {
       continue;
     }
-    const std::int32_t waiting = std::clamp<std::int32_t>(channel->Cursor, 0, TextBufferSize);
+    const std::int32_t waiting = std::clamp<std::int32_t>(channel->Cursor, 0, channel->BufferCapacity);
     std::int32_t ignored = 0;
-    PlatformWrite(channel->SystemHandle, channel->Buffer, waiting, &ignored);
+    PlatformWrite(channel->SystemHandle, Bytes(*channel), waiting, &ignored);
     channel->Cursor = 0;
   }
 }

@@ -1,6 +1,8 @@
-// Text channels: line-oriented reading and writing through a 256-byte buffer
-// that is part of the record. Bytes pass unchanged; every line written ends
-// with CR LF. No operation stops the program: a failure leaves a code in
+// Text channels: line-oriented reading and writing through a buffer. The
+// standard channels use the 256 bytes that are part of the record, so that
+// reading an answer from standard input takes little more than the answer;
+// a named file moves through a 64 KiB buffer that its channel gets once.
+// Bytes pass unchanged; every line written ends with CR LF. No operation stops the program: a failure leaves a code in
 // IoErrorCode, and while a code is pending most operations do nothing, so the
 // check after a statement reports its first failure.
 #pragma once
@@ -21,7 +23,8 @@ enum class FileState : std::uint32_t {
   Writing = 0xD7B2,
 };
 
-inline constexpr std::int32_t TextBufferSize = 256;
+inline constexpr std::int32_t TextBufferSize = 256;          // the record's own buffer
+inline constexpr std::int32_t FileBufferSize = 64 * 1024;  // a named file's buffer
 inline constexpr std::size_t PathSize = 256;  // 255 bytes of name and a zero byte
 
 // Codes set by the channels themselves; platform failures add their own.
@@ -34,11 +37,12 @@ inline constexpr std::uint16_t OpenForReadingError = 105;  // write to a reading
 struct TextFile {
   SystemHandle32 SystemHandle;  // the open handle, or NoHandle
   FileState State;              // Closed, Reading or Writing; anything else: never bound
-  std::int32_t BufferCapacity;  // always 256
+  std::int32_t BufferCapacity;  // bytes in the buffer in use: 256, or 64 KiB for a named file
   std::int32_t Cursor;          // reading: next unread byte; writing: bytes waiting
-  std::int32_t FillCount;       // reading: valid bytes in Buffer
+  std::int32_t FillCount;       // reading: valid bytes in the buffer
   bool WriteThrough;            // hand the buffer over after every statement
   char Path[PathSize];          // the bound name, zero-terminated
+  unsigned char* FileBuffer;    // a named file's buffer while open, else null
   unsigned char Buffer[TextBufferSize];
 };
 static_assert(std::is_trivially_copyable_v<TextFile>);

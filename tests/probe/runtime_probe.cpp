@@ -1,7 +1,9 @@
-// A small program on the runtime alone that the runtime_error tests run as a
-// child process. "flush N" first writes N numbered lines to flush.txt, then
-// it ends as the next argument says: "stop" (status 3), "io N" (a checked
-// close of a channel never opened, N calls down), "null", "div" or "memory".
+// A small program on the runtime alone that the tests run as a child process.
+// "flush N" first writes N numbered lines to flush.txt, then it ends as the
+// next argument says: "stop" (status 3), "io N" (a checked close of a channel
+// never opened, N calls down), "null", "div", "recurse" or "memory".
+// "hold NAME" opens NAME for writing as velk opens its files, says "held" and
+// keeps it open until its standard input ends.
 #include <cstddef>
 #include <cstdlib>
 #include <string>
@@ -18,6 +20,7 @@ volatile int number = 0;  // read and written, so that no call or fault is optim
 int* volatile null_pointer = nullptr;
 char* volatile block = nullptr;
 volatile std::size_t huge_size = std::size_t{1} << 62;
+volatile int never = -1;  // a depth the recursion never reaches
 
 [[gnu::noinline]] int FailCheckedClose(int levels) {
   if (levels > 0) {
@@ -33,6 +36,30 @@ volatile std::size_t huge_size = std::size_t{1} << 62;
 [[gnu::noinline]] void ReadThroughNull() { number = *null_pointer; }
 [[gnu::noinline]] void DivideByZero() { number = 1000 / number; }
 [[gnu::noinline]] void ExhaustMemory() { block = new char[huge_size]; }
+
+[[gnu::noinline]] int Recurse(int depth) {
+  volatile char frame[64];
+  frame[0] = static_cast<char>(depth);
+  if (depth == never) {
+    return 0;
+  }
+  return Recurse(depth + 1) + frame[0];
+}
+
+void Hold(const std::string& name) {
+  velk::BindTextFile(output, name);
+  velk::OpenForWriting(output);
+  velk::CheckIo();
+  velk::WriteText(velk::StandardOutput, "held", 0);
+  velk::EndLine(velk::StandardOutput);
+  velk::CheckIo();
+  char line[255];
+  do {
+    velk::ReadLineInto(velk::StandardInput, line, sizeof line);
+  } while (!velk::AtEndOfFile(velk::StandardInput));
+  velk::CloseTextFile(output);
+  velk::CheckIo();
+}
 
 [[gnu::noinline]] void Perform(int at) {
   const std::string mode = velk::ArgumentAt(at);
@@ -55,6 +82,10 @@ volatile std::size_t huge_size = std::size_t{1} << 62;
     DivideByZero();
   } else if (mode == "memory") {
     ExhaustMemory();
+  } else if (mode == "recurse") {
+    number = Recurse(number);
+  } else if (mode == "hold") {
+    Hold(velk::ArgumentAt(at + 1));
   }
 }
 

@@ -1,0 +1,96 @@
+# Installation of the documentation, and the packages CPack makes from an
+# installed tree: a Debian package on Linux, a zip on Windows.
+#
+#   cmake --install build --prefix DIR    program, manual page, README, copyright
+#   cd build && cpack                     velk_1.0.0_amd64.deb (with a -dbgsym
+#                                         .ddeb), or velk-1.0.0-win64.zip
+#
+# The program itself is installed by src/CMakeLists.txt.
+
+include(GNUInstallDirs)
+
+set(VELK_DOC_SOURCE_DIR ${PROJECT_SOURCE_DIR}/doc)
+set(VELK_DOC_BINARY_DIR ${PROJECT_BINARY_DIR}/doc)
+
+if(WIN32)
+  # Windows has no man: the manual goes along as plain text with CR LF line
+  # ends, beside the README and the copyright, at the top of the zip.
+  find_program(VELK_GROFF groff)
+  if(VELK_GROFF)
+    add_custom_command(
+      OUTPUT ${VELK_DOC_BINARY_DIR}/velk.txt
+      COMMAND ${CMAKE_COMMAND} -DGROFF=${VELK_GROFF} -DINPUT=${VELK_DOC_SOURCE_DIR}/velk.1
+              -DOUTPUT=${VELK_DOC_BINARY_DIR}/velk.txt
+              -P ${PROJECT_SOURCE_DIR}/cmake/render-manual.cmake
+      DEPENDS ${VELK_DOC_SOURCE_DIR}/velk.1 ${PROJECT_SOURCE_DIR}/cmake/render-manual.cmake
+      COMMENT "Rendering the manual page as velk.txt"
+      VERBATIM)
+    add_custom_target(velk_manual ALL DEPENDS ${VELK_DOC_BINARY_DIR}/velk.txt)
+    install(FILES ${VELK_DOC_BINARY_DIR}/velk.txt DESTINATION .)
+  else()
+    message(WARNING "groff was not found: the package will have no velk.txt")
+  endif()
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+  install(FILES ${VELK_DOC_SOURCE_DIR}/copyright DESTINATION . RENAME copyright.txt)
+else()
+  # Debian keeps manual pages and changelogs compressed, with no name or time
+  # in the gzip header (lintian checks both).
+  find_program(VELK_GZIP gzip)
+  set(VELK_MANUAL ${VELK_DOC_SOURCE_DIR}/velk.1)
+  set(VELK_CHANGELOG)
+  if(VELK_GZIP)
+    foreach(name velk.1 changelog)
+      add_custom_command(
+        OUTPUT ${VELK_DOC_BINARY_DIR}/${name}.gz
+        COMMAND ${CMAKE_COMMAND} -E copy ${VELK_DOC_SOURCE_DIR}/${name} ${VELK_DOC_BINARY_DIR}/${name}
+        COMMAND ${VELK_GZIP} -9nf ${VELK_DOC_BINARY_DIR}/${name}
+        DEPENDS ${VELK_DOC_SOURCE_DIR}/${name}
+        COMMENT "Compressing doc/${name}"
+        VERBATIM)
+    endforeach()
+    add_custom_target(velk_compressed_docs ALL
+      DEPENDS ${VELK_DOC_BINARY_DIR}/velk.1.gz ${VELK_DOC_BINARY_DIR}/changelog.gz)
+    set(VELK_MANUAL ${VELK_DOC_BINARY_DIR}/velk.1.gz)
+    set(VELK_CHANGELOG ${VELK_DOC_BINARY_DIR}/changelog.gz)
+  endif()
+  install(FILES ${VELK_MANUAL} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${VELK_DOC_SOURCE_DIR}/copyright ${VELK_CHANGELOG}
+          DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+
+# ---- CPack -------------------------------------------------------------------
+
+set(CPACK_PACKAGE_NAME velk)
+set(CPACK_PACKAGE_VENDOR "VELK developers")
+set(CPACK_PACKAGE_CONTACT "VELK developers <velk@example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "line-oriented conditional preprocessor with symbol replacement")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "velk copies text files line by line, acting on #define, #ifdef, #ifndef and\n"
+    "#endif in column 1 and replacing one whole-word symbol per line by its value.\n"
+    "Each input file gives an output file of the same name with a new extension\n"
+    "(PAS unless -E gives another); output lines end with CR LF.")
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+if(WIN32)
+  # velk-1.0.0-win64.zip, unpacked into a folder of the same name. The
+  # program keeps its symbols, so that report addresses can be resolved.
+  set(CPACK_GENERATOR ZIP)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(CPACK_SYSTEM_NAME win64)
+  else()
+    set(CPACK_SYSTEM_NAME win32)
+  endif()
+else()
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # velk_1.0.0_amd64.deb
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
+  set(CPACK_DEBIAN_PACKAGE_SECTION devel)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # The program in the package is stripped; its symbols go into a separate
+  # velk-dbgsym package, from which addr2line resolves report addresses.
+  set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
+endif()
+
+include(CPack)

@@ -1,0 +1,336 @@
+// The platform layer on Windows (x64), through kernel32 as the program was
+// first written for. Handles are the system's own; they fit in 32 bits, so
+// they travel sign-extended in a SystemHandle32, INVALID_HANDLE_VALUE as
+// NoHandle. Error numbers are GetLastError's own, which is the numbering the
+// rest of the program uses. Files are opened with share mode 0, so the
+// system itself refuses a second opener (32, a sharing violation); the
+// channels' list of held handles is not needed here. Names are passed as
+// typed: the system takes both "/" and "\" between directories.
+//
+// Back-traces walk the unwind tables (RtlLookupFunctionEntry and
+// RtlVirtualUnwind): the compiler does not keep a usable chain of frame
+// pointers on this system. A frame reference is the stack pointer of the
+// routine; the walk keeps the context it has reached, so each step goes out
+// from the frame the previous step gave.
+
+#include "runtime/platform_win32.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "runtime/platform.h"
+
+#if !defined(__x86_64__)
+#error "the Windows platform layer walks x64 unwind tables"
+#endif
+
+namespace velk {
+
+namespace {
+
+constexpr DWORD StackOverflowCode = 0xC00000FD;
+constexpr LONG ContinueSearch = 0;  // hand the exception on to the next handler
+
+DWORD last_error = 0;                    // what PlatformLastError reports
+FaultHandler fault_handler = nullptr;    // where taken faults go
+PVOID overflow_handler = nullptr;        // the vectored handler for stack overflows
+std::uintptr_t stack_low = 0;            // the main thread's stack, lowest address
+std::uintptr_t stack_high = 0;           // one past its highest address
+std::uintptr_t load_bias = 0;            // loaded base minus linked base
+bool on_emergency_stack = false;         // a stack overflow is being reported
+
+alignas(16) CONTEXT walk;                // where the back-trace walk has got to
+bool walk_at_fault = false;              // walk.Rip is a faulting instruction
+const EXCEPTION_POINTERS* overflow = nullptr;  // the stack overflow being reported
+
+// A stack overflow leaves too little stack for anything but a switch to this
+// one, which is reserved in the image for the report.
+alignas(16) unsigned char emergency_stack[128 * 1024];
+
+HANDLE ToHandle(SystemHandle32 handle) {
+  return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(handle));
+}
+
+SystemHandle32 FromHandle(HANDLE handle) {
+  return static_cast<SystemHandle32>(reinterpret_cast<std::intptr_t>(handle));
+}
+
+bool IsFailedOpen(HANDLE handle) { return handle == nullptr || FromHandle(handle) == NoHandle; }
+
+void Fail() { last_error = GetLastError(); }
+
+bool IsStackAddress(std::uintptr_t address, std::size_t size) {
+  return address >= stack_low && address < stack_high && size <= stack_high - address;
+}
+
+// Takes `context` out of its routine into the caller. A routine without
+// unwind data is a leaf that keeps its return address on top of the stack.
+bool StepOut(CONTEXT& context, bool at_fault) {
+  DWORD64 image_base = 0;
+  // A return address may be the first byte after its routine: look it up
+  // one byte back. A faulting instruction is inside its routine.
+  const DWORD64 lookup = at_fault ? context.Rip : context.Rip - 1;
+  PRUNTIME_FUNCTION function = RtlLookupFunctionEntry(lookup, &image_base, nullptr);
+  if (function == nullptr) {
+    if (!IsStackAddress(context.Rsp, sizeof(DWORD64))) {
+      return false;
+    }
+    std::memcpy(&context.Rip, reinterpret_cast<const void*>(context.Rsp), sizeof(DWORD64));
+    context.Rsp += sizeof(DWORD64);
+    return true;
+  }
+  PVOID handler_data = nullptr;
+  DWORD64 establisher_frame = 0;
+  RtlVirtualUnwind(UNW_FLAG_NHANDLER, image_base, context.Rip, function, &context, &handler_data,
+                   &establisher_frame, nullptr);
+  return true;
+}
+
+// Starts the walk at the faulting context and hands the fault on.
+void TakeFault(const EXCEPTION_POINTERS& info, std::uint16_t number) {
+  std::memcpy(&walk, info.ContextRecord, sizeof walk);
+  walk_at_fault = true;
+  const auto address = reinterpret_cast<std::uintptr_t>(info.ExceptionRecord->ExceptionAddress);
+  fault_handler(FaultInfo{number, CodePoint{address, static_cast<std::uintptr_t>(walk.Rsp)}});
+}
+
+std::uint16_t TakenNumber(const EXCEPTION_POINTERS& info) {
+  if (fault_handler == nullptr || !IsStackAddress(info.ContextRecord->Rsp, sizeof(DWORD64))) {
+    return 0;  // no usable frame: the system's default handling
+  }
+  return FaultNumberForException(info.ExceptionRecord->ExceptionCode);
+}
+
+LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info) {
+  const std::uint16_t number = TakenNumber(*info);
+  if (number != 0) {
+    TakeFault(*info, number);
+  }
+  return ContinueSearch;
+}
+
+[[noreturn]] void ReportOverflow() {
+  on_emergency_stack = true;
+  TakeFault(*overflow, FaultNumberForException(StackOverflowCode));
+  PlatformExit(FaultNumberForException(StackOverflowCode));
+}
+
+// Runs `routine` on the emergency stack; it never comes back.
+[[noreturn]] void RunOnEmergencyStack(void (*routine)()) {
+  const auto top = reinterpret_cast<std::uintptr_t>(emergency_stack + sizeof emergency_stack);
+  // 32 bytes of home space for the callee, and the stack 16-byte aligned at the call.
+  asm volatile(
+      "movq %0, %%rsp\n\t"
+      "subq $32, %%rsp\n\t"
+      "callq *%1\n\t"
+      "ud2"
+      :
+      : "r"(top & ~std::uintptr_t{15}), "r"(routine)
+      : "memory");
+  __builtin_unreachable();
+}
+
+// A stack overflow is taken before any frame's handler runs: by the time the
+// unhandled-exception filter would be reached, the handlers in between have
+// used up the little stack that is left.
+LONG CALLBACK OnStackOverflow(EXCEPTION_POINTERS* info) {
+  if (info->ExceptionRecord->ExceptionCode != StackOverflowCode || TakenNumber(*info) == 0) {
+    return ContinueSearch;
+  }
+  overflow = info;
+  RunOnEmergencyStack(ReportOverflow);
+}
+
+std::uintptr_t LearnLoadBias() {
+  const auto* base = reinterpret_cast<const unsigned char*>(GetModuleHandleA(nullptr));
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  return reinterpret_cast<std::uintptr_t>(base) - headers->OptionalHeader.ImageBase;
+}
+
+}  // namespace
+
+std::uint16_t FaultNumberForException(std::uint32_t exception_code) {
+  switch (exception_code) {
+    case 0x80000004:  // single step
+    case 0xC0000006:  // in-page error
+    case 0xC000001D:  // illegal instruction
+    case 0xC0000096:  // privileged instruction
+      return 217;
+    case 0xC0000005:  // access violation
+    case 0xC000008D:  // floating-point denormal operand
+      return 216;
+    case 0xC000008C:  // array bounds exceeded
+      return 201;
+    case 0xC000008E:  // floating-point division by zero
+    case 0xC0000094:  // integer division by zero
+      return 200;
+    case 0xC0000090:  // floating-point invalid operation
+    case 0xC0000092:  // floating-point stack check
+      return 207;
+    case 0xC0000091:  // floating-point overflow
+      return 205;
+    case 0xC0000093:  // floating-point underflow
+      return 206;
+    case 0xC0000095:  // integer overflow
+      return 215;
+    case StackOverflowCode:
+      return 202;
+    default:
+      return 0;
+  }
+}
+
+SystemHandle32 PlatformStandardHandle(StandardStream stream) {
+  switch (stream) {
+    case StandardStream::Input:
+      return FromHandle(GetStdHandle(STD_INPUT_HANDLE));
+    case StandardStream::Output:
+      return FromHandle(GetStdHandle(STD_OUTPUT_HANDLE));
+    case StandardStream::Error:
+      return FromHandle(GetStdHandle(STD_ERROR_HANDLE));
+  }
+  return NoHandle;
+}
+
+SystemHandle32 PlatformOpenFile(const char* path, AccessMode mode, const SystemHandle32*,
+                                std::size_t) {
+  SECURITY_ATTRIBUTES security{};
+  security.nLength = sizeof security;  // 12 bytes on 32-bit Windows, 24 on x64
+  security.lpSecurityDescriptor = nullptr;
+  security.bInheritHandle = TRUE;
+  const bool read = mode == AccessMode::Read;
+  HANDLE handle = CreateFileA(path, read ? GENERIC_READ : GENERIC_WRITE, 0, &security,
+                              read ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (IsFailedOpen(handle)) {
+    Fail();
+    return NoHandle;
+  }
+  return FromHandle(handle);
+}
+
+bool PlatformRead(SystemHandle32 handle, void* buffer, std::int32_t size, std::int32_t* count) {
+  DWORD delivered = 0;
+  if (!ReadFile(ToHandle(handle), buffer, static_cast<DWORD>(size), &delivered, nullptr)) {
+    const DWORD error = GetLastError();
+    *count = 0;
+    // The writer of a pipe went away, or a file ended: the end of the input.
+    if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) {
+      return true;
+    }
+    last_error = error;
+    return false;
+  }
+  *count = static_cast<std::int32_t>(delivered);
+  return true;
+}
+
+bool PlatformWrite(SystemHandle32 handle, const void* buffer, std::int32_t size,
+                   std::int32_t* count) {
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  std::int32_t written = 0;
+  while (written < size) {
+    DWORD taken = 0;
+    if (!WriteFile(ToHandle(handle), bytes + written, static_cast<DWORD>(size - written), &taken,
+                   nullptr)) {
+      *count = written + static_cast<std::int32_t>(taken);
+      Fail();
+      return false;
+    }
+    if (taken == 0) {
+      break;  // taken short without an error: the caller sees the count
+    }
+    written += static_cast<std::int32_t>(taken);
+  }
+  *count = written;
+  return true;
+}
+
+bool PlatformClose(SystemHandle32 handle) {
+  if (!CloseHandle(ToHandle(handle))) {
+    Fail();
+    return false;
+  }
+  return true;
+}
+
+bool PlatformIsCharDevice(SystemHandle32 handle) {
+  return GetFileType(ToHandle(handle)) == FILE_TYPE_CHAR;
+}
+
+std::uint32_t PlatformLastError() { return last_error; }
+
+std::size_t PlatformExecutablePath(char* buffer, std::size_t size) {
+  if (size == 0) {
+    return 0;
+  }
+  const DWORD length = GetModuleFileNameA(nullptr, buffer, static_cast<DWORD>(size));
+  buffer[size - 1] = '\0';  // a cut name may come without its zero byte
+  return length == 0 ? 0 : std::strlen(buffer);
+}
+
+const char* PlatformCommandLine() { return GetCommandLineA(); }
+
+[[noreturn]] void PlatformExit(std::uint32_t status) {
+  // After a stack overflow the thread is in no state for the orderly end:
+  // the process is ended from outside, with the same status.
+  if (on_emergency_stack) {
+    TerminateProcess(GetCurrentProcess(), status);
+  }
+  ExitProcess(status);
+}
+
+void PlatformInstallFaultHandler(FaultHandler handler) {
+  fault_handler = handler;
+  load_bias = LearnLoadBias();
+  ULONG_PTR low = 0;
+  ULONG_PTR high = 0;
+  GetCurrentThreadStackLimits(&low, &high);
+  stack_low = low;
+  stack_high = high;
+  SetUnhandledExceptionFilter(OnUnhandledException);
+  overflow_handler = AddVectoredExceptionHandler(1, OnStackOverflow);
+}
+
+void PlatformRemoveFaultHandler() {
+  SetUnhandledExceptionFilter(nullptr);
+  if (overflow_handler != nullptr) {
+    RemoveVectoredExceptionHandler(overflow_handler);
+    overflow_handler = nullptr;
+  }
+  fault_handler = nullptr;
+}
+
+std::uintptr_t PlatformLoadBias() { return load_bias; }
+
+[[gnu::noinline]] CodePoint PlatformCallerPoint() {
+  RtlCaptureContext(&walk);
+  walk_at_fault = false;
+  // Out of this routine into its caller, and out of that into the caller's
+  // caller, just after the call.
+  if (!StepOut(walk, false) || !StepOut(walk, false)) {
+    return CodePoint{0, 0};
+  }
+  return CodePoint{static_cast<std::uintptr_t>(walk.Rip), static_cast<std::uintptr_t>(walk.Rsp)};
+}
+
+[[gnu::noinline]] std::uintptr_t PlatformCallerFrame() {
+  CONTEXT context;
+  RtlCaptureContext(&context);
+  return StepOut(context, false) ? static_cast<std::uintptr_t>(context.Rsp) : 0;
+}
+
+FrameLink PlatformReadFrame(std::uintptr_t frame) {
+  if (frame == 0 || frame != walk.Rsp || !IsStackAddress(frame, sizeof(DWORD64)) ||
+      !StepOut(walk, walk_at_fault)) {
+    return FrameLink{};
+  }
+  walk_at_fault = false;
+  if (walk.Rip == 0) {
+    return FrameLink{};
+  }
+  return FrameLink{static_cast<std::uintptr_t>(walk.Rip), static_cast<std::uintptr_t>(walk.Rsp)};
+}
+
+}  // namespace velk
