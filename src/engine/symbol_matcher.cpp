@@ -1,6 +1,8 @@
 #include "engine/symbol_matcher.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 #include "engine/directive_engine.h"
@@ -11,6 +13,14 @@ namespace velk {
 namespace {
 
 constexpr std::uint16_t None = 0;
+constexpr std::uint64_t LowBits = 0x0101010101010101u;   // 1 in every byte
+constexpr std::uint64_t HighBits = 0x8080808080808080u;  // 128 in every byte
+
+// A line is copied into a buffer with 64 zero bytes after it (a zero byte is
+// no letter or digit), so that whole blocks of 64 bytes can be looked at.
+constexpr std::size_t BlockSize = 64;
+constexpr std::size_t PaddedSize = MaxBoundedCapacity + BlockSize;
+constexpr std::size_t BlockCount = PaddedSize / BlockSize;
 
 constexpr std::array<bool, 256> WordChars = [] {
   std::array<bool, 256> table{};
@@ -23,8 +33,67 @@ constexpr std::array<bool, 256> WordChars = [] {
 
 bool IsWord(unsigned char c) { return WordChars[c]; }
 
-const unsigned char* Bytes(std::string_view text) {
-  return reinterpret_cast<const unsigned char*>(text.data());
+const unsigned char* Bytes(const char* text) {
+  return reinterpret_cast<const unsigned char*>(text);
+}
+
+// Eight bytes as one number, the first byte lowest on any machine.
+std::uint64_t Load8(const unsigned char* bytes) {
+  std::uint64_t v = 0;
+  std::memcpy(&v, bytes, sizeof v);
+  if constexpr (std::endian::native == std::endian::big) {
+    std::uint64_t swapped = 0;
+    for (int k = 0; k < 8; ++k) {
+      swapped = swapped << 8 | (v >> (8 * k) & 0xFFu);
+    }
+    v = swapped;
+  }
+  return v;
+}
+
+// The byte index of the lowest byte with its high bit set in mask.
+std::size_t FirstByte(std::uint64_t mask) {
+  return static_cast<std::size_t>(std::countr_zero(mask)) / 8;
+}
+
+std::size_t LowestBit(std::uint64_t bits) {
+  return static_cast<std::size_t>(std::countr_zero(bits));
+}
+
+// The high bits of the eight bytes of mask as eight bits, the first byte's lowest.
+std::uint64_t GatherHighBits(std::uint64_t mask) { return (mask * 0x0002040810204081u) >> 56; }
+
+// The high bit of each byte of a number whose bytes are below 128, for the
+// bytes in lo..hi. No byte carries into the next.
+std::uint64_t InRange(std::uint64_t low_bytes, std::uint64_t lo, std::uint64_t hi) {
+  const std::uint64_t at_least_lo = low_bytes + LowBits * (0x80u - lo);
+  const std::uint64_t above_hi = low_bytes + LowBits * (0x7Fu - hi);
+  return at_least_lo & ~above_hi & HighBits;
+}
+
+// The high bit of each of the eight bytes that is an ASCII letter or digit.
+std::uint64_t WordMask(std::uint64_t bytes) {
+  const std::uint64_t low = bytes & ~HighBits;
+  const std::uint64_t letters = InRange(low | LowBits * 0x20u, 'a', 'z');  // either case
+  const std::uint64_t digits = InRange(low, '0', '9');
+  return (letters | digits) & ~bytes;  // bytes from 128 on are neither
+}
+
+// Compares n bytes, eight at a time; both sides may be read up to the next
+// multiple of eight past n.
+bool Equal(const unsigned char* a, const unsigned char* b, std::size_t n) {
+  std::size_t k = 0;
+  for (; k + 8 <= n; k += 8) {
+    if (Load8(a + k) != Load8(b + k)) {
+      return false;
+    }
+  }
+  const std::size_t rest = n - k;
+  if (rest == 0) {
+    return true;
+  }
+  const std::uint64_t mask = ~std::uint64_t{0} >> (64 - 8 * rest);
+  return ((Load8(a + k) ^ Load8(b + k)) & mask) == 0;
 }
 
 std::string_view TextOf(const IndexedName& name) {
@@ -40,16 +109,6 @@ std::size_t LeadingRun(std::string_view text) {
   return n;
 }
 
-// Byte by byte: the names are short, and most comparisons end at once.
-bool SameBytes(const unsigned char* a, const char* b, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i) {
-    if (a[i] != static_cast<unsigned char>(b[i])) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // A fingerprint of a key: never zero, since a key has a length.
 std::uint32_t KeyTag(const unsigned char* key, std::size_t length) {
   return static_cast<std::uint32_t>(length) | std::uint32_t{key[0]} << 8 |
@@ -61,55 +120,124 @@ std::size_t SlotOf(std::uint32_t tag) {
   return (tag * 0x9E3779B1u) >> 23;  // the top 9 bits
 }
 
-// The slot that holds this key, or the empty slot where it would go. The
-// table is never full: it has more slots than there are names.
+// The slot that holds this key (readable up to the next multiple of eight),
+// or the empty slot where it would go. The table is never full: it has more
+// slots than there are names.
 std::size_t FindKeySlot(const SymbolIndex& index, const unsigned char* key, std::size_t length) {
   const std::uint32_t tag = KeyTag(key, length);
   std::size_t slot = SlotOf(tag);
   for (;; slot = (slot + 1) % KeySlotCount) {
     const KeySlot& entry = index.KeySlots[slot];
     if (entry.Tag == 0 ||
-        (entry.Tag == tag && SameBytes(key, index.Names[entry.Name - 1].Bytes, length))) {
+        (entry.Tag == tag &&
+         Equal(key, Bytes(index.Names[index.KeyMembers[entry.First] - 1].Bytes), length))) {
       return slot;
     }
   }
 }
 
-// The first of the names that share name's key, or its first byte when it
-// has no key.
-std::uint16_t FirstOfKind(const SymbolIndex& index, std::string_view name) {
-  const std::size_t key_length = LeadingRun(name);
-  if (key_length == 0) {
-    return index.OtherStart[Bytes(name)[0]];
+// A name, zero-filled up to the longest name, for the eight-byte compares.
+struct PaddedName {
+  unsigned char bytes[MaxNameLength] = {};
+  explicit PaddedName(std::string_view text) { std::memcpy(bytes, text.data(), text.size()); }
+};
+
+// Puts a name into the group of its key, behind the names already there;
+// the groups after it move up by one.
+void AddToKey(SymbolIndex& index, KeySlot& slot, std::uint8_t number) {
+  const auto keyed = static_cast<std::size_t>(index.KeyedCount);
+  if (slot.Count == 0) {
+    slot.First = static_cast<std::uint8_t>(keyed);
   }
-  return index.KeySlots[FindKeySlot(index, Bytes(name), key_length)].Name;
+  const std::size_t at = std::size_t{slot.First} + slot.Count;
+  std::memmove(index.KeyMembers + at + 1, index.KeyMembers + at, keyed - at);
+  for (KeySlot& other : index.KeySlots) {
+    if (&other != &slot && other.Count != 0 && other.First >= at) {
+      ++other.First;
+    }
+  }
+  index.KeyMembers[at] = number;
+  ++slot.Count;
+  ++index.KeyedCount;
 }
 
-void AddName(SymbolIndex& index, std::uint16_t number, std::string_view text) {
+void AddName(SymbolIndex& index, std::uint16_t number) {
   IndexedName& name = index.Names[number - 1];
-  const unsigned char first = Bytes(text)[0];
-  const std::size_t key_length = LeadingRun(text);
-  name.KeyLength = static_cast<std::uint8_t>(key_length);
+  const unsigned char first = Bytes(name.Bytes)[0];
+  const std::size_t key_length = LeadingRun(TextOf(name));
   index.NameStart[first] = true;
   if (key_length == 0) {
-    name.NextOfKey = index.OtherStart[first];
+    name.NextOther = index.OtherStart[first];
     index.OtherStart[first] = number;
+    index.AnyOtherStart = true;
     return;
   }
-  KeySlot& slot = index.KeySlots[FindKeySlot(index, Bytes(text), key_length)];
-  slot.Tag = KeyTag(Bytes(text), key_length);
-  name.NextOfKey = slot.Name;
-  slot.Name = number;
+  KeySlot& slot = index.KeySlots[FindKeySlot(index, Bytes(name.Bytes), key_length)];
+  slot.Tag = KeyTag(Bytes(name.Bytes), key_length);
+  AddToKey(index, slot, static_cast<std::uint8_t>(number));
 }
 
-// What one scan of a line has found so far.
+// One scan of a line: the line with its padding, one bit for each of its
+// bytes that is a letter or digit, and what has been found so far. Only the
+// bytes in use are written.
 struct Scan {
+  Scan(const SymbolIndex& scan_index, const DefineEntry* scan_rows, std::string_view text)
+      : index(scan_index),
+        rows(scan_rows),
+        length(std::min(text.size(), MaxBoundedCapacity)),
+        blocks(length / BlockSize + 1) {
+    std::memcpy(line, text.data(), length);
+    std::memset(line + length, 0, BlockSize);
+    for (std::size_t block = 0; block < blocks; ++block) {
+      std::uint64_t bits = 0;
+      for (std::size_t k = 0; k < BlockSize / 8; ++k) {
+        const std::uint64_t chunk = Load8(line + block * BlockSize + k * 8);
+        bits |= GatherHighBits(WordMask(chunk)) << (k * 8);
+      }
+      words[block] = bits;
+    }
+  }
+
   const SymbolIndex& index;
   const DefineEntry* rows;
-  std::string_view line;
+  std::size_t length;
+  std::size_t blocks;  // those that hold the line and the zero after it
+  unsigned char line[PaddedSize];
+  std::uint64_t words[BlockCount];  // bit k of words[b]: byte 64 b + k is a letter or digit
   std::uint64_t judged[(MaxIndexedRows + 63) / 64] = {};  // names already judged
   SymbolMatch best{.Row = MaxIndexedRows + 1};
 };
+
+// The end of the run of letters and digits that holds `at`: the first byte
+// after it that is none, at the latest the zero byte after the line.
+std::size_t RunEnd(const Scan& scan, std::size_t at) {
+  std::size_t block = at / BlockSize;
+  std::uint64_t others = ~scan.words[block] & ~std::uint64_t{0} << (at % BlockSize);
+  while (others == 0) {
+    others = ~scan.words[++block];
+  }
+  return block * BlockSize + LowestBit(others);
+}
+
+// True when the name starts somewhere before 0-based `at` in the line. The
+// first byte is looked for eight bytes at a time (with now and then a false
+// hit above a true one), the rest compared where it is.
+bool OccursBefore(const Scan& scan, const IndexedName& name, std::size_t at) {
+  const std::uint64_t first = LowBits * Bytes(name.Bytes)[0];
+  for (std::size_t chunk = 0; chunk * 8 < at; ++chunk) {
+    const std::uint64_t x = Load8(scan.line + chunk * 8) ^ first;
+    for (std::uint64_t hits = (x - LowBits) & ~x & HighBits; hits != 0; hits &= hits - 1) {
+      const std::size_t start = chunk * 8 + FirstByte(hits);
+      if (start >= at) {
+        return false;
+      }
+      if (Equal(scan.line + start, Bytes(name.Bytes), name.Length)) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
 
 // The name has a whole-word occurrence at 0-based `at`, the first of that
 // kind; it applies if no occurrence at all starts before `at`. Of its rows,
@@ -125,44 +253,84 @@ void Judge(Scan& scan, std::uint16_t number, std::size_t at) {
   while (row != None && scan.rows[row - 1].Value.empty()) {
     row = scan.index.NextRowOfName[row - 1];
   }
-  if (row == None || row >= scan.best.Row) {
-    return;
-  }
-  const std::string_view text = TextOf(name);
-  if (at != 0 && scan.line.substr(0, at + text.size() - 1).find(text) != std::string_view::npos) {
+  if (row == None || row >= scan.best.Row || OccursBefore(scan, name, at)) {
     return;
   }
   scan.best = SymbolMatch{.Row = row,
                           .Position = static_cast<std::int32_t>(at + 1),
-                          .Length = static_cast<std::int32_t>(text.size())};
+                          .Length = static_cast<std::int32_t>(name.Length)};
 }
 
-// Tries the names of one chain at 0-based `at`; the first `known` bytes of
-// each are known to be there. The end is checked first: it must be the end
-// of the line or no letter or digit, and the name's last byte.
-void TryNames(Scan& scan, std::uint16_t number, std::size_t at, std::size_t known) {
-  const unsigned char* line = Bytes(scan.line) + at;
-  const std::size_t room = scan.line.size() - at;
-  for (; number != None; number = scan.index.Names[number - 1].NextOfKey) {
-    const IndexedName& name = scan.index.Names[number - 1];
-    const std::size_t n = name.Length;
-    if (n <= room && (n == room || !IsWord(line[n])) &&
-        line[n - 1] == static_cast<unsigned char>(name.Bytes[n - 1]) &&
-        SameBytes(line + known, name.Bytes + known, n - known)) {
+// The name stands at 0-based `at` as a whole word, given that it begins
+// after no letter or digit: it fits, its bytes are there, and no letter or
+// digit follows (the zero after the line is none). `head` is the eight bytes
+// at `at`; the first three tests are made without a branch.
+bool StandsAt(const Scan& scan, const IndexedName& name, std::size_t at, std::uint64_t head) {
+  const unsigned char* line = scan.line + at;
+  const std::size_t n = name.Length;
+  const bool fits = n <= scan.length - at;  // when not, line[n] is still in the padding
+  const bool ends = !IsWord(line[n]);
+  const bool head_same = ((head ^ Load8(Bytes(name.Bytes))) & name.HeadMask) == 0;
+  return (fits & ends & head_same) && (n <= 8 || Equal(line + 8, Bytes(name.Bytes) + 8, n - 8));
+}
+
+// A place where a whole-word occurrence may begin: a byte that begins some
+// name, after no letter or digit. A letter or digit is looked up by the run
+// it starts; any other byte by itself.
+void TryStart(Scan& scan, std::size_t at) {
+  const SymbolIndex& index = scan.index;
+  const std::uint64_t head = Load8(scan.line + at);
+  const unsigned char c = scan.line[at];
+  if (!IsWord(c)) {
+    for (std::uint16_t number = index.OtherStart[c]; number != None;
+         number = index.Names[number - 1].NextOther) {
+      if (StandsAt(scan, index.Names[number - 1], at, head)) {
+        Judge(scan, number, at);
+      }
+    }
+    return;
+  }
+  const std::size_t length = RunEnd(scan, at) - at;
+  if (length > MaxNameLength) {
+    return;
+  }
+  const KeySlot& slot = index.KeySlots[FindKeySlot(index, scan.line + at, length)];
+  for (std::size_t k = slot.First; k < std::size_t{slot.First} + slot.Count; ++k) {
+    const std::uint8_t number = index.KeyMembers[k];
+    if (StandsAt(scan, index.Names[number - 1], at, head)) {
       Judge(scan, number, at);
     }
   }
 }
 
-// A run of letters and digits at [start, end) that begins after no letter or digit.
-void TryRun(Scan& scan, std::size_t start, std::size_t end) {
-  const std::size_t length = end - start;
-  if (length > MaxNameLength) {
-    return;
+// Every place where a whole-word occurrence may begin: after no letter or
+// digit, on a byte that begins some name, and when no name begins with
+// another byte, on a letter or digit. The places are gathered without a
+// branch that depends on the text, then tried.
+void TryStarts(Scan& scan) {
+  std::uint8_t starts[MaxBoundedCapacity];
+  std::size_t count = 0;
+  std::uint64_t before = 0;  // the last bit of the block before
+  for (std::size_t block = 0; block < scan.blocks; ++block) {
+    const std::uint64_t words = scan.words[block];
+    std::uint64_t places = ~(words << 1 | before);
+    before = words >> 63;
+    if (!scan.index.AnyOtherStart) {
+      places &= words;
+    }
+    const std::size_t in_line = scan.length - block * BlockSize;
+    if (in_line < BlockSize) {
+      places &= (std::uint64_t{1} << in_line) - 1;
+    }
+    for (; places != 0; places &= places - 1) {
+      const std::size_t at = block * BlockSize + LowestBit(places);
+      starts[count] = static_cast<std::uint8_t>(at);
+      count += static_cast<std::size_t>(scan.index.NameStart[scan.line[at]]);
+    }
   }
-  const KeySlot& slot =
-      scan.index.KeySlots[FindKeySlot(scan.index, Bytes(scan.line) + start, length)];
-  TryNames(scan, slot.Name, start, length);
+  for (std::size_t k = 0; k < count; ++k) {
+    TryStart(scan, starts[k]);
+  }
 }
 
 }  // namespace
@@ -190,52 +358,41 @@ void IndexNextRow(SymbolIndex& index, std::string_view text) {
   name.FirstRow = row;
   name.LastRow = row;
   std::memcpy(name.Bytes, text.data(), text.size());
-  AddName(index, number, text);
+  name.HeadMask =
+      text.size() >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * text.size())) - 1;
+  AddName(index, number);
 }
 
 std::int32_t FindName(const SymbolIndex& index, std::string_view text) {
   if (text.empty() || text.size() > MaxNameLength) {
     return None;
   }
-  for (std::uint16_t k = FirstOfKind(index, text); k != None; k = index.Names[k - 1].NextOfKey) {
-    if (TextOf(index.Names[k - 1]) == text) {
-      return k;
+  const std::size_t key_length = LeadingRun(text);
+  if (key_length == 0) {
+    for (std::uint16_t k = index.OtherStart[Bytes(text.data())[0]]; k != None;
+         k = index.Names[k - 1].NextOther) {
+      if (TextOf(index.Names[k - 1]) == text) {
+        return k;
+      }
+    }
+    return None;
+  }
+  const PaddedName padded(text);
+  const KeySlot& slot = index.KeySlots[FindKeySlot(index, padded.bytes, key_length)];
+  for (std::size_t k = slot.First; k < std::size_t{slot.First} + slot.Count; ++k) {
+    if (TextOf(index.Names[index.KeyMembers[k] - 1]) == text) {
+      return index.KeyMembers[k];
     }
   }
   return None;
 }
 
 SymbolMatch FindSymbol(const SymbolIndex& index, const DefineEntry* rows, std::string_view line) {
-  if (index.NameCount == 0) {
+  if (index.NameCount == 0 || line.empty()) {
     return SymbolMatch{};
   }
-  // First the places where a whole-word occurrence could begin: a byte that
-  // begins some name, after no letter or digit. The loop has no branch that
-  // depends on the text, as a line holds a mix of words and other bytes.
-  const unsigned char* bytes = Bytes(line);
-  const std::size_t length = std::min(line.size(), MaxBoundedCapacity);
-  std::uint8_t starts[MaxBoundedCapacity];
-  std::size_t count = 0;
-  bool after_word = false;
-  for (std::size_t at = 0; at < length; ++at) {
-    const unsigned char c = bytes[at];
-    starts[count] = static_cast<std::uint8_t>(at);
-    count += static_cast<std::size_t>(index.NameStart[c] & !after_word);
-    after_word = IsWord(c);
-  }
-  Scan scan{.index = index, .rows = rows, .line = line.substr(0, length)};
-  for (std::size_t k = 0; k < count; ++k) {
-    const std::size_t at = starts[k];
-    if (IsWord(bytes[at])) {
-      std::size_t end = at + 1;
-      while (end < length && IsWord(bytes[end])) {
-        ++end;
-      }
-      TryRun(scan, at, end);
-    } else {
-      TryNames(scan, index.OtherStart[bytes[at]], at, 1);
-    }
-  }
+  Scan scan(index, rows, line);
+  TryStarts(scan);
   return scan.best.Row <= MaxIndexedRows ? scan.best : SymbolMatch{};
 }
 

@@ -33,21 +33,22 @@ inline constexpr std::int32_t MaxIndexedRows = 200;  // the define table's rows
 inline constexpr std::size_t MaxNameLength = 40;     // a name's length at most
 inline constexpr std::size_t KeySlotCount = 512;     // a power of two, over twice the names
 
-// One slot of the key table: the key's fingerprint and the last name added
-// with that key. A zero Tag is an empty slot.
+// One slot of the key table: the key's fingerprint and where the names with
+// that key stand in KeyMembers. A zero Tag is an empty slot.
 struct KeySlot {
   std::uint32_t Tag = 0;
-  std::uint16_t Name = 0;  // 1-based distinct name, 0 for none
+  std::uint8_t First = 0;
+  std::uint8_t Count = 0;
 };
 
 // One distinct name and the rows that have it, in order of definition.
 struct IndexedName {
   std::uint8_t Length = 0;
-  std::uint8_t KeyLength = 0;  // leading letters and digits; 0 for a name of the other kind
   std::uint16_t FirstRow = 0;
   std::uint16_t LastRow = 0;
-  std::uint16_t NextOfKey = 0;     // another name with the same key, or the same other first byte
-  char Bytes[MaxNameLength] = {};  // the name; only the first Length bytes count
+  std::uint16_t NextOther = 0;  // another name that begins with the same byte, no letter or digit
+  std::uint64_t HeadMask = 0;   // which of the first eight bytes belong to the name
+  char Bytes[MaxNameLength] = {};  // the name, then zeros
 };
 
 // The names of rows 1..IndexedRows, grouped into distinct names. Rows and
@@ -56,14 +57,17 @@ struct IndexedName {
 // no values: rows are read when a line is matched.
 struct SymbolIndex {
   std::int32_t IndexedRows = 0;
-  std::int32_t NameCount = 0;  // distinct non-empty names
+  std::int32_t NameCount = 0;   // distinct non-empty names
+  std::int32_t KeyedCount = 0;  // of them, those that begin with a letter or digit
   IndexedName Names[MaxIndexedRows] = {};
   std::uint16_t NextRowOfName[MaxIndexedRows] = {};  // the next row with the same name
   KeySlot KeySlots[KeySlotCount] = {};
-  std::uint16_t OtherStart[256] =
-      {};                    // a name beginning with this byte, which is no letter or digit
-  bool NameStart[256] = {};  // some name begins with this byte
+  std::uint8_t KeyMembers[MaxIndexedRows] = {};  // the keyed names, those of each key together
+  bool AnyOtherStart = false;                    // some name begins with no letter or digit
+  std::uint16_t OtherStart[256] = {};  // a name that begins with this byte, no letter or digit
+  bool NameStart[256] = {};            // some name begins with this byte
 };
+static_assert(MaxIndexedRows <= 255, "KeyMembers holds names and places in single bytes");
 
 // Where the replacement goes: the row, and the 1-based position and length of
 // its name in the line. Row 0: no replacement.
