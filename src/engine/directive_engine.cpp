@@ -103,7 +103,8 @@ void SyncIndex(DefineTable& table) {
     ResetSymbolIndex(table.Index);
   }
   while (table.Index.IndexedRows < used) {
-    IndexNextRow(table.Index, table.Rows[table.Index.IndexedRows].Name);
+    const DefineEntry& row = table.Rows[table.Index.IndexedRows];
+    IndexNextRow(table.Index, row.Name, !row.Value.empty());
   }
 }
 
@@ -283,7 +284,7 @@ void SubstituteLine(const DefineTable& table, Line& line) {
     SubstituteRowByRow(table, line);
     return;
   }
-  const SymbolMatch match = FindSymbol(table.Index, table.Rows, line);
+  const SymbolMatch match = FindSymbol(table.Index, line);
   if (match.Row != 0) {
     ReplaceAt(line, match.Position, match.Length, table.Rows[match.Row - 1].Value);
   }

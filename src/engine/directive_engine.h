@@ -31,8 +31,9 @@ struct DefineEntry {
 
 // Symbols in order of definition; rows are only ever appended, and a name may
 // stand in several rows. Rows 1..DefineCount are in use (Rows[0] is row 1).
-// Index holds the names of the rows stored by AddDefine, for SubstituteLine;
-// a row's value may change after it is stored, its name may not.
+// Index holds the names of the rows stored by AddDefine that have a value,
+// for SubstituteLine. After a row is stored its name stays, and its value
+// may change but not become empty or non-empty.
 struct DefineTable {
   std::int32_t DefineCount = 0;
   DefineEntry Rows[MaxDefines];

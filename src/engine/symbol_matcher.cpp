@@ -5,7 +5,6 @@
 #include <bit>
 #include <cstring>
 
-#include "engine/directive_engine.h"
 #include "runtime/bounded_string.h"
 
 namespace velk {
@@ -60,23 +59,25 @@ std::size_t LowestBit(std::uint64_t bits) {
   return static_cast<std::size_t>(std::countr_zero(bits));
 }
 
-// The high bits of the eight bytes of mask as eight bits, the first byte's lowest.
-std::uint64_t GatherHighBits(std::uint64_t mask) { return (mask * 0x0002040810204081u) >> 56; }
+// Eight bytes that are each 0 or 1 as eight bits, the first byte's lowest.
+std::uint64_t GatherBits(std::uint64_t flags) { return (flags * 0x0102040810204080u) >> 56; }
 
-// The high bit of each byte of a number whose bytes are below 128, for the
-// bytes in lo..hi. No byte carries into the next.
-std::uint64_t InRange(std::uint64_t low_bytes, std::uint64_t lo, std::uint64_t hi) {
-  const std::uint64_t at_least_lo = low_bytes + LowBits * (0x80u - lo);
-  const std::uint64_t above_hi = low_bytes + LowBits * (0x7Fu - hi);
-  return at_least_lo & ~above_hi & HighBits;
-}
-
-// The high bit of each of the eight bytes that is an ASCII letter or digit.
-std::uint64_t WordMask(std::uint64_t bytes) {
-  const std::uint64_t low = bytes & ~HighBits;
-  const std::uint64_t letters = InRange(low | LowBits * 0x20u, 'a', 'z');  // either case
-  const std::uint64_t digits = InRange(low, '0', '9');
-  return (letters | digits) & ~bytes;  // bytes from 128 on are neither
+// One bit for each of 64 bytes: set for an ASCII letter or digit. The tests
+// are plain arithmetic over a fixed count of bytes, which compilers turn
+// into vector instructions.
+std::uint64_t WordBits(const unsigned char* block) {
+  unsigned char flags[64];
+  for (std::size_t i = 0; i < 64; ++i) {
+    const unsigned char c = block[i];
+    const bool letter = static_cast<unsigned char>((c | 0x20u) - 'a') < 26;
+    const bool digit = static_cast<unsigned char>(c - '0') < 10;
+    flags[i] = static_cast<unsigned char>(letter | digit);
+  }
+  std::uint64_t bits = 0;
+  for (std::size_t k = 0; k < 8; ++k) {
+    bits |= GatherBits(Load8(flags + 8 * k)) << (8 * k);
+  }
+  return bits;
 }
 
 // Compares n bytes, eight at a time; both sides may be read up to the next
@@ -181,25 +182,18 @@ void AddName(SymbolIndex& index, std::uint16_t number) {
 // bytes that is a letter or digit, and what has been found so far. Only the
 // bytes in use are written.
 struct Scan {
-  Scan(const SymbolIndex& scan_index, const DefineEntry* scan_rows, std::string_view text)
+  Scan(const SymbolIndex& scan_index, std::string_view text)
       : index(scan_index),
-        rows(scan_rows),
         length(std::min(text.size(), MaxBoundedCapacity)),
         blocks(length / BlockSize + 1) {
     std::memcpy(line, text.data(), length);
     std::memset(line + length, 0, BlockSize);
     for (std::size_t block = 0; block < blocks; ++block) {
-      std::uint64_t bits = 0;
-      for (std::size_t k = 0; k < BlockSize / 8; ++k) {
-        const std::uint64_t chunk = Load8(line + block * BlockSize + k * 8);
-        bits |= GatherHighBits(WordMask(chunk)) << (k * 8);
-      }
-      words[block] = bits;
+      words[block] = WordBits(line + block * BlockSize);
     }
   }
 
   const SymbolIndex& index;
-  const DefineEntry* rows;
   std::size_t length;
   std::size_t blocks;  // those that hold the line and the zero after it
   unsigned char line[PaddedSize];
@@ -240,8 +234,7 @@ bool OccursBefore(const Scan& scan, const IndexedName& name, std::size_t at) {
 }
 
 // The name has a whole-word occurrence at 0-based `at`, the first of that
-// kind; it applies if no occurrence at all starts before `at`. Of its rows,
-// the first with a value stands for it.
+// kind; it applies if no occurrence at all starts before `at`.
 void Judge(Scan& scan, std::uint16_t number, std::size_t at) {
   const std::size_t bit = number - 1u;
   if ((scan.judged[bit / 64] >> (bit % 64) & 1u) != 0) {
@@ -249,14 +242,10 @@ void Judge(Scan& scan, std::uint16_t number, std::size_t at) {
   }
   scan.judged[bit / 64] |= std::uint64_t{1} << (bit % 64);
   const IndexedName& name = scan.index.Names[number - 1];
-  std::int32_t row = name.FirstRow;
-  while (row != None && scan.rows[row - 1].Value.empty()) {
-    row = scan.index.NextRowOfName[row - 1];
-  }
-  if (row == None || row >= scan.best.Row || OccursBefore(scan, name, at)) {
+  if (OccursBefore(scan, name, at)) {
     return;
   }
-  scan.best = SymbolMatch{.Row = row,
+  scan.best = SymbolMatch{.Row = name.Row,
                           .Position = static_cast<std::int32_t>(at + 1),
                           .Length = static_cast<std::int32_t>(name.Length)};
 }
@@ -274,6 +263,15 @@ bool StandsAt(const Scan& scan, const IndexedName& name, std::size_t at, std::ui
   return (fits & ends & head_same) && (n <= 8 || Equal(line + 8, Bytes(name.Bytes) + 8, n - 8));
 }
 
+// A name whose row comes before the best found so far is judged where it
+// stands as a whole word.
+void Consider(Scan& scan, std::uint16_t number, std::size_t at, std::uint64_t head) {
+  const IndexedName& name = scan.index.Names[number - 1];
+  if (name.Row < scan.best.Row && StandsAt(scan, name, at, head)) {
+    Judge(scan, number, at);
+  }
+}
+
 // A place where a whole-word occurrence may begin: a byte that begins some
 // name, after no letter or digit. A letter or digit is looked up by the run
 // it starts; any other byte by itself.
@@ -284,9 +282,7 @@ void TryStart(Scan& scan, std::size_t at) {
   if (!IsWord(c)) {
     for (std::uint16_t number = index.OtherStart[c]; number != None;
          number = index.Names[number - 1].NextOther) {
-      if (StandsAt(scan, index.Names[number - 1], at, head)) {
-        Judge(scan, number, at);
-      }
+      Consider(scan, number, at, head);
     }
     return;
   }
@@ -296,10 +292,7 @@ void TryStart(Scan& scan, std::size_t at) {
   }
   const KeySlot& slot = index.KeySlots[FindKeySlot(index, scan.line + at, length)];
   for (std::size_t k = slot.First; k < std::size_t{slot.First} + slot.Count; ++k) {
-    const std::uint8_t number = index.KeyMembers[k];
-    if (StandsAt(scan, index.Names[number - 1], at, head)) {
-      Judge(scan, number, at);
-    }
+    Consider(scan, index.KeyMembers[k], at, head);
   }
 }
 
@@ -337,26 +330,19 @@ void TryStarts(Scan& scan) {
 
 void ResetSymbolIndex(SymbolIndex& index) { index = SymbolIndex{}; }
 
-void IndexNextRow(SymbolIndex& index, std::string_view text) {
+void IndexNextRow(SymbolIndex& index, std::string_view text, bool has_value) {
   if (index.IndexedRows >= MaxIndexedRows) {
     return;
   }
   const auto row = static_cast<std::uint16_t>(++index.IndexedRows);
-  if (text.empty() || text.size() > MaxNameLength) {
-    return;  // an empty name is never found; a longer one is never stored
-  }
-  const auto known = static_cast<std::uint16_t>(FindName(index, text));
-  if (known != None) {
-    IndexedName& name = index.Names[known - 1];
-    index.NextRowOfName[name.LastRow - 1] = row;
-    name.LastRow = row;
+  // An empty name is never found; a longer one is never stored.
+  if (!has_value || text.empty() || text.size() > MaxNameLength || FindName(index, text) != None) {
     return;
   }
   const auto number = static_cast<std::uint16_t>(++index.NameCount);
   IndexedName& name = index.Names[number - 1];
   name.Length = static_cast<std::uint8_t>(text.size());
-  name.FirstRow = row;
-  name.LastRow = row;
+  name.Row = row;
   std::memcpy(name.Bytes, text.data(), text.size());
   name.HeadMask =
       text.size() >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * text.size())) - 1;
@@ -387,11 +373,11 @@ std::int32_t FindName(const SymbolIndex& index, std::string_view text) {
   return None;
 }
 
-SymbolMatch FindSymbol(const SymbolIndex& index, const DefineEntry* rows, std::string_view line) {
+SymbolMatch FindSymbol(const SymbolIndex& index, std::string_view line) {
   if (index.NameCount == 0 || line.empty()) {
     return SymbolMatch{};
   }
-  Scan scan(index, rows, line);
+  Scan scan(index, line);
   TryStarts(scan);
   return scan.best.Row <= MaxIndexedRows ? scan.best : SymbolMatch{};
 }
