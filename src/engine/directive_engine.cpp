@@ -203,7 +203,9 @@ void ResetEngine(EngineState& state) {
 }
 
 LineOutcome HandleLine(EngineState& state, std::string_view line) {
-  BoundedStore(state.LineBuffer, line);
+  if (line.data() != state.LineBuffer.chars) {  // the driver reads into LineBuffer itself
+    BoundedStore(state.LineBuffer, line);
+  }
   state.LineLength = LengthOf(state.LineBuffer);
   switch (ClassifyLine(state.LineBuffer)) {
     case LineKind::Define:

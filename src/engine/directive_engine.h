@@ -75,7 +75,8 @@ struct ScannedName {
 // Sets the state a run starts with: an empty table, output active, depth 0.
 void ResetEngine(EngineState& state);
 
-// Acts on one line (without its line end; at most 255 bytes are kept).
+// Acts on one line (without its line end; at most 255 bytes are kept). The
+// line may be LineBuffer itself.
 LineOutcome HandleLine(EngineState& state, std::string_view line);
 
 // Appends a row with the name cut to 40 bytes and the value cut to 70, and

@@ -25,9 +25,10 @@ void StartRun(RunState& state) {
 }
 
 // Copies the input to the output through the engine. The end test comes
-// after each line, so an empty input still gives one empty line.
+// after each line, so an empty input still gives one empty line. Each line
+// is read straight into the engine's line buffer.
 void CopyLines(RunState& state) {
-  Line line;
+  Line& line = state.Engine.LineBuffer;
   bool at_end = false;
   while (!at_end) {
     ReadLine(state.InputFile, line);

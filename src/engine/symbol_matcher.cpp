@@ -80,21 +80,17 @@ std::uint64_t WordBits(const unsigned char* block) {
   return bits;
 }
 
-// Compares n bytes, eight at a time; both sides may be read up to the next
-// multiple of eight past n.
+// Compares n (at least 1) bytes, eight at a time; both sides may be read up
+// to the next multiple of eight past n.
 bool Equal(const unsigned char* a, const unsigned char* b, std::size_t n) {
-  std::size_t k = 0;
-  for (; k + 8 <= n; k += 8) {
-    if (Load8(a + k) != Load8(b + k)) {
+  for (std::size_t k = 0; k < n; k += 8) {
+    const std::size_t count = std::min<std::size_t>(n - k, 8);
+    const std::uint64_t mask = ~std::uint64_t{0} >> (64 - 8 * count);
+    if (((Load8(a + k) ^ Load8(b + k)) & mask) != 0) {
       return false;
     }
   }
-  const std::size_t rest = n - k;
-  if (rest == 0) {
-    return true;
-  }
-  const std::uint64_t mask = ~std::uint64_t{0} >> (64 - 8 * rest);
-  return ((Load8(a + k) ^ Load8(b + k)) & mask) == 0;
+  return true;
 }
 
 std::string_view TextOf(const IndexedName& name) {
@@ -198,7 +194,6 @@ struct Scan {
   std::size_t blocks;  // those that hold the line and the zero after it
   unsigned char line[PaddedSize];
   std::uint64_t words[BlockCount];  // bit k of words[b]: byte 64 b + k is a letter or digit
-  std::uint64_t judged[(MaxIndexedRows + 63) / 64] = {};  // names already judged
   SymbolMatch best{.Row = MaxIndexedRows + 1};
 };
 
@@ -233,14 +228,10 @@ bool OccursBefore(const Scan& scan, const IndexedName& name, std::size_t at) {
   return false;
 }
 
-// The name has a whole-word occurrence at 0-based `at`, the first of that
-// kind; it applies if no occurrence at all starts before `at`.
+// The name has a whole-word occurrence at 0-based `at`; it applies if no
+// occurrence at all starts before `at`. A name that is met again is judged
+// again, with the same verdict: an earlier occurrence stays earlier.
 void Judge(Scan& scan, std::uint16_t number, std::size_t at) {
-  const std::size_t bit = number - 1u;
-  if ((scan.judged[bit / 64] >> (bit % 64) & 1u) != 0) {
-    return;
-  }
-  scan.judged[bit / 64] |= std::uint64_t{1} << (bit % 64);
   const IndexedName& name = scan.index.Names[number - 1];
   if (OccursBefore(scan, name, at)) {
     return;
