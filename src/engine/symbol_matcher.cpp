@@ -62,22 +62,93 @@ std::size_t LowestBit(std::uint64_t bits) {
 // Eight bytes that are each 0 or 1 as eight bits, the first byte's lowest.
 std::uint64_t GatherBits(std::uint64_t flags) { return (flags * 0x0102040810204080u) >> 56; }
 
-// One bit for each of 64 bytes: set for an ASCII letter or digit. The tests
-// are plain arithmetic over a fixed count of bytes, which compilers turn
-// into vector instructions.
-std::uint64_t WordBits(const unsigned char* block) {
-  unsigned char flags[64];
-  for (std::size_t i = 0; i < 64; ++i) {
+// Two bits for each of 64 bytes: whether it is an ASCII letter or digit, and
+// whether it is in one of the ranges of bytes that names begin with. The
+// tests are plain arithmetic over a fixed count of bytes, which compilers
+// turn into vector instructions.
+void ClassifyBlock(const SymbolIndex& index, const unsigned char* block, std::uint64_t& words,
+                   std::uint64_t& starts) {
+  static_assert(StartRangeCount == 4);
+  const unsigned char low0 = index.StartLow[0], span0 = index.StartSpan[0];
+  const unsigned char low1 = index.StartLow[1], span1 = index.StartSpan[1];
+  const unsigned char low2 = index.StartLow[2], span2 = index.StartSpan[2];
+  const unsigned char low3 = index.StartLow[3], span3 = index.StartSpan[3];
+  unsigned char word_flags[BlockSize];
+  unsigned char start_flags[BlockSize];
+  for (std::size_t i = 0; i < BlockSize; ++i) {
     const unsigned char c = block[i];
     const bool letter = static_cast<unsigned char>((c | 0x20u) - 'a') < 26;
     const bool digit = static_cast<unsigned char>(c - '0') < 10;
-    flags[i] = static_cast<unsigned char>(letter | digit);
+    const bool start = (static_cast<unsigned char>(c - low0) <= span0) |
+                       (static_cast<unsigned char>(c - low1) <= span1) |
+                       (static_cast<unsigned char>(c - low2) <= span2) |
+                       (static_cast<unsigned char>(c - low3) <= span3);
+    word_flags[i] = static_cast<unsigned char>(letter | digit);
+    start_flags[i] = static_cast<unsigned char>(start);
   }
-  std::uint64_t bits = 0;
-  for (std::size_t k = 0; k < 8; ++k) {
-    bits |= GatherBits(Load8(flags + 8 * k)) << (8 * k);
+  words = 0;
+  starts = 0;
+  for (std::size_t k = 0; k < BlockSize / 8; ++k) {
+    words |= GatherBits(Load8(word_flags + 8 * k)) << (8 * k);
+    starts |= GatherBits(Load8(start_flags + 8 * k)) << (8 * k);
   }
-  return bits;
+}
+
+// Sets the ranges from NameStart: its runs of bytes, the closest runs joined
+// until there are few enough; unused ranges repeat the last one.
+void SetStartRanges(SymbolIndex& index) {
+  std::array<std::size_t, 256> low{}, high{};
+  std::size_t runs = 0;
+  for (std::size_t c = 0; c < 256; ++c) {
+    if (index.NameStart[c] && (c == 0 || !index.NameStart[c - 1])) {
+      low[runs++] = c;
+    }
+    if (index.NameStart[c]) {
+      high[runs - 1] = c;
+    }
+  }
+  while (runs > StartRangeCount) {
+    std::size_t closest = 0;
+    for (std::size_t k = 1; k + 1 < runs; ++k) {
+      if (low[k + 1] - high[k] < low[closest + 1] - high[closest]) {
+        closest = k;
+      }
+    }
+    high[closest] = high[closest + 1];
+    for (std::size_t k = closest + 1; k + 1 < runs; ++k) {
+      low[k] = low[k + 1];
+      high[k] = high[k + 1];
+    }
+    --runs;
+  }
+  for (std::size_t k = 0; k < StartRangeCount; ++k) {
+    const std::size_t from = std::min(k, runs - 1);
+    index.StartLow[k] = static_cast<std::uint8_t>(low[from]);
+    index.StartSpan[k] = static_cast<std::uint8_t>(high[from] - low[from]);
+  }
+}
+
+// Copies n bytes in a few moves of 16, 8 or 4 bytes, the last of which may
+// overlap the one before; no byte outside the n is read. (A copy of a length
+// known to be short is otherwise compiled into a string instruction that
+// takes long to start.)
+void CopyShort(unsigned char* to, const unsigned char* from, std::size_t n) {
+  if (n >= 16) {
+    for (std::size_t k = 0; k + 16 < n; k += 16) {
+      std::memcpy(to + k, from + k, 16);
+    }
+    std::memcpy(to + n - 16, from + n - 16, 16);
+  } else if (n >= 8) {
+    std::memcpy(to, from, 8);
+    std::memcpy(to + n - 8, from + n - 8, 8);
+  } else if (n >= 4) {
+    std::memcpy(to, from, 4);
+    std::memcpy(to + n - 4, from + n - 4, 4);
+  } else {
+    for (std::size_t k = 0; k < n; ++k) {
+      to[k] = from[k];
+    }
+  }
 }
 
 // Compares n (at least 1) bytes, eight at a time; both sides may be read up
@@ -163,10 +234,10 @@ void AddName(SymbolIndex& index, std::uint16_t number) {
   const unsigned char first = Bytes(name.Bytes)[0];
   const std::size_t key_length = LeadingRun(TextOf(name));
   index.NameStart[first] = true;
+  SetStartRanges(index);
   if (key_length == 0) {
     name.NextOther = index.OtherStart[first];
     index.OtherStart[first] = number;
-    index.AnyOtherStart = true;
     return;
   }
   KeySlot& slot = index.KeySlots[FindKeySlot(index, Bytes(name.Bytes), key_length)];
@@ -182,10 +253,10 @@ struct Scan {
       : index(scan_index),
         length(std::min(text.size(), MaxBoundedCapacity)),
         blocks(length / BlockSize + 1) {
-    std::memcpy(line, text.data(), length);
+    CopyShort(line, Bytes(text.data()), length);
     std::memset(line + length, 0, BlockSize);
     for (std::size_t block = 0; block < blocks; ++block) {
-      words[block] = WordBits(line + block * BlockSize);
+      ClassifyBlock(index, line + block * BlockSize, words[block], starts[block]);
     }
   }
 
@@ -193,7 +264,8 @@ struct Scan {
   std::size_t length;
   std::size_t blocks;  // those that hold the line and the zero after it
   unsigned char line[PaddedSize];
-  std::uint64_t words[BlockCount];  // bit k of words[b]: byte 64 b + k is a letter or digit
+  std::uint64_t words[BlockCount];   // bit k of words[b]: byte 64 b + k is a letter or digit
+  std::uint64_t starts[BlockCount];  // bit k of starts[b]: byte 64 b + k is in a start range
   SymbolMatch best{.Row = MaxIndexedRows + 1};
 };
 
@@ -287,21 +359,18 @@ void TryStart(Scan& scan, std::size_t at) {
   }
 }
 
-// Every place where a whole-word occurrence may begin: after no letter or
-// digit, on a byte that begins some name, and when no name begins with
-// another byte, on a letter or digit. The places are gathered without a
-// branch that depends on the text, then tried.
+// Every place where a whole-word occurrence may begin: a byte that begins
+// some name, after no letter or digit. The start ranges leave few places to
+// look at; they are gathered without a branch that depends on the text, then
+// tried.
 void TryStarts(Scan& scan) {
   std::uint8_t starts[MaxBoundedCapacity];
   std::size_t count = 0;
   std::uint64_t before = 0;  // the last bit of the block before
   for (std::size_t block = 0; block < scan.blocks; ++block) {
     const std::uint64_t words = scan.words[block];
-    std::uint64_t places = ~(words << 1 | before);
+    std::uint64_t places = scan.starts[block] & ~(words << 1 | before);
     before = words >> 63;
-    if (!scan.index.AnyOtherStart) {
-      places &= words;
-    }
     const std::size_t in_line = scan.length - block * BlockSize;
     if (in_line < BlockSize) {
       places &= (std::uint64_t{1} << in_line) - 1;

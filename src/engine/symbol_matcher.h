@@ -29,6 +29,7 @@ namespace velk {
 inline constexpr std::int32_t MaxIndexedRows = 200;  // the define table's rows
 inline constexpr std::size_t MaxNameLength = 40;     // a name's length at most
 inline constexpr std::size_t KeySlotCount = 512;     // a power of two, over twice the names
+inline constexpr std::size_t StartRangeCount = 4;    // ranges of bytes that names begin with
 
 // One slot of the key table: the key's fingerprint and where the names with
 // that key stand in KeyMembers. A zero Tag is an empty slot.
@@ -58,9 +59,12 @@ struct SymbolIndex {
   IndexedName Names[MaxIndexedRows] = {};
   KeySlot KeySlots[KeySlotCount] = {};
   std::uint8_t KeyMembers[MaxIndexedRows] = {};  // the keyed names, those of each key together
-  bool AnyOtherStart = false;                    // some name begins with no letter or digit
   std::uint16_t OtherStart[256] = {};  // a name that begins with this byte, no letter or digit
   bool NameStart[256] = {};            // some name begins with this byte
+  // At most StartRangeCount ranges of bytes, from StartLow[k] to StartLow[k] +
+  // StartSpan[k], that hold every byte in NameStart (and perhaps a few more).
+  std::uint8_t StartLow[StartRangeCount] = {};
+  std::uint8_t StartSpan[StartRangeCount] = {};
 };
 static_assert(MaxIndexedRows <= 255, "KeyMembers holds names and places in single bytes");
 
