@@ -188,20 +188,17 @@ std::size_t SlotOf(std::uint32_t tag) {
   return (tag * 0x9E3779B1u) >> 23;  // the top 9 bits
 }
 
-// The slot that holds this key (readable up to the next multiple of eight),
-// or the empty slot where it would go. The table is never full: it has more
-// slots than there are names.
+// The slot for keys with this key's fingerprint, or the empty slot where it
+// would go. Keys that share a fingerprint share a slot: a name is compared
+// whole wherever it is tried, so its slot only needs to hold it. The table
+// is never full: it has more slots than there are names.
 std::size_t FindKeySlot(const SymbolIndex& index, const unsigned char* key, std::size_t length) {
   const std::uint32_t tag = KeyTag(key, length);
   std::size_t slot = SlotOf(tag);
-  for (;; slot = (slot + 1) % KeySlotCount) {
-    const KeySlot& entry = index.KeySlots[slot];
-    if (entry.Tag == 0 ||
-        (entry.Tag == tag &&
-         Equal(key, Bytes(index.Names[index.KeyMembers[entry.First] - 1].Bytes), length))) {
-      return slot;
-    }
+  while (index.KeySlots[slot].Tag != 0 && index.KeySlots[slot].Tag != tag) {
+    slot = (slot + 1) % KeySlotCount;
   }
+  return slot;
 }
 
 // A name, zero-filled up to the longest name, for the eight-byte compares.
@@ -303,8 +300,7 @@ bool OccursBefore(const Scan& scan, const IndexedName& name, std::size_t at) {
 // The name has a whole-word occurrence at 0-based `at`; it applies if no
 // occurrence at all starts before `at`. A name that is met again is judged
 // again, with the same verdict: an earlier occurrence stays earlier.
-void Judge(Scan& scan, std::uint16_t number, std::size_t at) {
-  const IndexedName& name = scan.index.Names[number - 1];
+void Judge(Scan& scan, const IndexedName& name, std::size_t at) {
   if (OccursBefore(scan, name, at)) {
     return;
   }
@@ -328,10 +324,9 @@ bool StandsAt(const Scan& scan, const IndexedName& name, std::size_t at, std::ui
 
 // A name whose row comes before the best found so far is judged where it
 // stands as a whole word.
-void Consider(Scan& scan, std::uint16_t number, std::size_t at, std::uint64_t head) {
-  const IndexedName& name = scan.index.Names[number - 1];
+void Consider(Scan& scan, const IndexedName& name, std::size_t at, std::uint64_t head) {
   if (name.Row < scan.best.Row && StandsAt(scan, name, at, head)) {
-    Judge(scan, number, at);
+    Judge(scan, name, at);
   }
 }
 
@@ -345,7 +340,7 @@ void TryStart(Scan& scan, std::size_t at) {
   if (!IsWord(c)) {
     for (std::uint16_t number = index.OtherStart[c]; number != None;
          number = index.Names[number - 1].NextOther) {
-      Consider(scan, number, at, head);
+      Consider(scan, index.Names[number - 1], at, head);
     }
     return;
   }
@@ -355,7 +350,7 @@ void TryStart(Scan& scan, std::size_t at) {
   }
   const KeySlot& slot = index.KeySlots[FindKeySlot(index, scan.line + at, length)];
   for (std::size_t k = slot.First; k < std::size_t{slot.First} + slot.Count; ++k) {
-    Consider(scan, index.KeyMembers[k], at, head);
+    Consider(scan, index.Names[index.KeyMembers[k] - 1], at, head);
   }
 }
 
