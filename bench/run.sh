@@ -9,8 +9,9 @@
 # the line ends, CR LF out, 64 KiB buffers) and Debian's unifdef -t with
 # the same symbols as -D and -U options. Every command runs through
 # hyperfine, in several rounds whose order alternates; the time of a command
-# is the median of its round medians. All of them run on one thread; the
-# page cache holds the inputs.
+# is its fastest run, the one least disturbed by whatever else the machine
+# does (the medians are kept beside the table). All of them run on one
+# thread; the page cache holds the inputs.
 #
 # Settings (environment):
 #   VELK_BENCH_BUILD    build folder (build-bench at the top of the tree)
@@ -43,6 +44,7 @@ VELK=$BUILD/src/velk
 CORPUS=$BUILD/bench/velk_corpus
 FLOOR=$BUILD/bench/velk_line_copy
 mkdir -p "$WORK" "$RESULTS"
+rm -f "$RESULTS"/*.csv "$RESULTS/medians.txt"
 cd "$WORK"
 
 # generate NAME MIB DEFINES: NAME.src and NAME.args (unifdef's options).
@@ -65,7 +67,8 @@ commands() {
     unifdef "unifdef -t $options -o $name.unifdef $name.src; test \$? -le 1"
 }
 
-# measure NAME: the median time in seconds of each command, as "label seconds" lines.
+# measure NAME: the fastest time in seconds of each command, as "label seconds" lines;
+# the median of the round medians goes to RESULTS/medians.txt.
 measure() {
   local name=$1 round labels=() cmds=() order args csv
   while IFS=$'\t' read -r label cmd; do
@@ -85,10 +88,13 @@ measure() {
     hyperfine --shell bash --style none --warmup 1 --runs 3 --export-csv "$csv" "${args[@]}" \
       >/dev/null 2>>"$RESULTS/hyperfine.log"
   done
-  # Columns: command,mean,stddev,median,...; the median of the round medians.
+  # Columns: command,mean,stddev,median,user,system,min,max.
   for label in "${labels[@]}"; do
     cat "$RESULTS/$name".round*.csv | awk -F, -v l="$label" '$1 == l { print $4 }' | sort -g |
-      awk -v l="$label" '{ t[NR] = $1 } END { printf "%s %.4f\n", l, t[int((NR + 1) / 2)] }'
+      awk -v l="$label" -v n="$name" '{ t[NR] = $1 }
+        END { printf "%s %s %.4f\n", n, l, t[int((NR + 1) / 2)] }' >>"$RESULTS/medians.txt"
+    cat "$RESULTS/$name".round*.csv | awk -F, -v l="$label" '$1 == l { print $7 }' | sort -g |
+      awk -v l="$label" 'NR == 1 { printf "%s %.4f\n", l, $1 }'
   done
   rm -f "$name".{PAS,floor,cat,unifdef}
 }
@@ -172,7 +178,7 @@ plot "$SERIES_DATA" using 1:2 with linespoints lw 2 title "velk", \
 EOF
 
 {
-  echo "### Main input: $MAIN_MIB MiB, 150 defines"
+  echo "### Main input: $MAIN_MIB MiB, 150 defines (fastest of $((ROUNDS * 3)) runs)"
   echo
   echo "| program | time (s) | MB/s |"
   echo "|---|---:|---:|"

@@ -201,12 +201,6 @@ std::size_t FindKeySlot(const SymbolIndex& index, const unsigned char* key, std:
   return slot;
 }
 
-// A name, zero-filled up to the longest name, for the eight-byte compares.
-struct PaddedName {
-  unsigned char bytes[MaxNameLength] = {};
-  explicit PaddedName(std::string_view text) { std::memcpy(bytes, text.data(), text.size()); }
-};
-
 // Puts a name into the group of its key, behind the names already there;
 // the groups after it move up by one.
 void AddToKey(SymbolIndex& index, KeySlot& slot, std::uint8_t number) {
@@ -418,8 +412,7 @@ std::int32_t FindName(const SymbolIndex& index, std::string_view text) {
     }
     return None;
   }
-  const PaddedName padded(text);
-  const KeySlot& slot = index.KeySlots[FindKeySlot(index, padded.bytes, key_length)];
+  const KeySlot& slot = index.KeySlots[FindKeySlot(index, Bytes(text.data()), key_length)];
   for (std::size_t k = slot.First; k < std::size_t{slot.First} + slot.Count; ++k) {
     if (TextOf(index.Names[index.KeyMembers[k] - 1]) == text) {
       return index.KeyMembers[k];

@@ -31,8 +31,9 @@ inline constexpr std::size_t MaxNameLength = 40;     // a name's length at most
 inline constexpr std::size_t KeySlotCount = 512;     // a power of two, over twice the names
 inline constexpr std::size_t StartRangeCount = 4;    // ranges of bytes that names begin with
 
-// One slot of the key table: the key's fingerprint and where the names with
-// that key stand in KeyMembers. A zero Tag is an empty slot.
+// One slot of the key table: a fingerprint of keys (their length and three
+// of their bytes) and where the names with such a key stand in KeyMembers.
+// A zero Tag is an empty slot.
 struct KeySlot {
   std::uint32_t Tag = 0;
   std::uint8_t First = 0;
