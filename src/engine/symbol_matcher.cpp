@@ -209,10 +209,12 @@ void AddToKey(SymbolIndex& index, KeySlot& slot, std::uint8_t number) {
     slot.First = static_cast<std::uint8_t>(keyed);
   }
   const std::size_t at = std::size_t{slot.First} + slot.Count;
-  std::memmove(index.KeyMembers + at + 1, index.KeyMembers + at, keyed - at);
-  for (KeySlot& other : index.KeySlots) {
-    if (&other != &slot && other.Count != 0 && other.First >= at) {
-      ++other.First;
+  if (at < keyed) {
+    std::memmove(index.KeyMembers + at + 1, index.KeyMembers + at, keyed - at);
+    for (KeySlot& other : index.KeySlots) {
+      if (&other != &slot && other.Count != 0 && other.First >= at) {
+        ++other.First;
+      }
     }
   }
   index.KeyMembers[at] = number;
@@ -224,8 +226,10 @@ void AddName(SymbolIndex& index, std::uint16_t number) {
   IndexedName& name = index.Names[number - 1];
   const unsigned char first = Bytes(name.Bytes)[0];
   const std::size_t key_length = LeadingRun(TextOf(name));
-  index.NameStart[first] = true;
-  SetStartRanges(index);
+  if (!index.NameStart[first]) {
+    index.NameStart[first] = true;
+    SetStartRanges(index);
+  }
   if (key_length == 0) {
     name.NextOther = index.OtherStart[first];
     index.OtherStart[first] = number;
