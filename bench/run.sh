@@ -8,9 +8,9 @@
 # beside it: cat (no work per line), velk_line_copy (the floor: memchr for
 # the line ends, CR LF out, 64 KiB buffers) and Debian's unifdef -t with
 # the same symbols as -D and -U options. Every command runs through
-# hyperfine, in several rounds whose order alternates; the time of a command
-# is its fastest run, the one least disturbed by whatever else the machine
-# does (the medians are kept beside the table). All of them run on one
+# hyperfine, in several rounds whose order alternates. A command's time is
+# given twice: its fastest run, the one least disturbed by whatever else the
+# machine does, and the median of its round medians. All of them run on one
 # thread; the page cache holds the inputs.
 #
 # Settings (environment):
@@ -44,7 +44,7 @@ VELK=$BUILD/src/velk
 CORPUS=$BUILD/bench/velk_corpus
 FLOOR=$BUILD/bench/velk_line_copy
 mkdir -p "$WORK" "$RESULTS"
-rm -f "$RESULTS"/*.csv "$RESULTS/medians.txt"
+rm -f "$RESULTS"/*.csv
 cd "$WORK"
 
 # generate NAME MIB DEFINES: NAME.src and NAME.args (unifdef's options).
@@ -67,8 +67,7 @@ commands() {
     unifdef "unifdef -t $options -o $name.unifdef $name.src; test \$? -le 1"
 }
 
-# measure NAME: the fastest time in seconds of each command, as "label seconds" lines;
-# the median of the round medians goes to RESULTS/medians.txt.
+# measure NAME: "label fastest median" lines, in seconds, one per command.
 measure() {
   local name=$1 round labels=() cmds=() order args csv
   while IFS=$'\t' read -r label cmd; do
@@ -89,12 +88,13 @@ measure() {
       >/dev/null 2>>"$RESULTS/hyperfine.log"
   done
   # Columns: command,mean,stddev,median,user,system,min,max.
+  local fastest median
   for label in "${labels[@]}"; do
-    cat "$RESULTS/$name".round*.csv | awk -F, -v l="$label" '$1 == l { print $4 }' | sort -g |
-      awk -v l="$label" -v n="$name" '{ t[NR] = $1 }
-        END { printf "%s %s %.4f\n", n, l, t[int((NR + 1) / 2)] }' >>"$RESULTS/medians.txt"
-    cat "$RESULTS/$name".round*.csv | awk -F, -v l="$label" '$1 == l { print $7 }' | sort -g |
-      awk -v l="$label" 'NR == 1 { printf "%s %.4f\n", l, $1 }'
+    fastest=$(cat "$RESULTS/$name".round*.csv | awk -F, -v l="$label" '$1 == l { print $7 }' |
+      sort -g | head -n 1)
+    median=$(cat "$RESULTS/$name".round*.csv | awk -F, -v l="$label" '$1 == l { print $4 }' |
+      sort -g | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }')
+    printf '%s %.4f %.4f\n' "$label" "$fastest" "$median"
   done
   rm -f "$name".{PAS,floor,cat,unifdef}
 }
@@ -132,10 +132,11 @@ for name in main10 main150 main200; do
 done
 
 echo "== timing the main inputs ($MAIN_MIB MiB)" >&2
-declare -A T
+declare -A T M
 for defines in 10 150 200; do
-  while read -r label seconds; do
-    T[$label,$defines]=$seconds
+  while read -r label fastest median; do
+    T[$label,$defines]=$fastest
+    M[$label,$defines]=$median
   done < <(measure "main$defines")
 done
 
@@ -144,8 +145,8 @@ SERIES_DATA=$RESULTS/series.dat
 echo "# defines velk floor cat unifdef (MB/s)" >"$SERIES_DATA"
 for defines in "${SERIES_DEFINES[@]}"; do
   declare -A S=()
-  while read -r label seconds; do
-    S[$label]=$(mibps "$SERIES_MIB" "$seconds")
+  while read -r label fastest median; do
+    S[$label]=$(mibps "$SERIES_MIB" "$fastest")
   done < <(measure "series$defines")
   echo "$defines ${S[velk]} ${S[floor]} ${S[cat]} ${S[unifdef]}" >>"$SERIES_DATA"
 done
@@ -178,26 +179,34 @@ plot "$SERIES_DATA" using 1:2 with linespoints lw 2 title "velk", \
 EOF
 
 {
-  echo "### Main input: $MAIN_MIB MiB, 150 defines (fastest of $((ROUNDS * 3)) runs)"
+  echo "### Main input: $MAIN_MIB MiB, 150 defines ($((ROUNDS * 3)) runs each)"
   echo
-  echo "| program | time (s) | MB/s |"
-  echo "|---|---:|---:|"
+  echo "| program | fastest (s) | MB/s | median (s) | MB/s |"
+  echo "|---|---:|---:|---:|---:|"
   for label in velk floor cat unifdef; do
-    echo "| $label | ${T[$label,150]} | $(mibps "$MAIN_MIB" "${T[$label,150]}") |"
+    echo "| $label | ${T[$label,150]} | $(mibps "$MAIN_MIB" "${T[$label,150]}")" \
+      "| ${M[$label,150]} | $(mibps "$MAIN_MIB" "${M[$label,150]}") |"
   done
   echo
-  echo "| measure | value | goal |"
+  echo "| measure | fastest runs | medians | goal |"
+  echo "|---|---:|---:|---|"
+  echo "| velk throughput / floor throughput | $(ratio "${T[floor,150]}" "${T[velk,150]}")" \
+    "| $(ratio "${M[floor,150]}" "${M[velk,150]}") | at least 0.6 |"
+  echo "| velk throughput / unifdef -t throughput | $(ratio "${T[unifdef,150]}" "${T[velk,150]}")" \
+    "| $(ratio "${M[unifdef,150]}" "${M[velk,150]}") | at least 3 |"
+  echo "| velk time, 200 defines / 10 defines | $(ratio "${T[velk,200]}" "${T[velk,10]}")" \
+    "| $(ratio "${M[velk,200]}" "${M[velk,10]}") | at most 1.2 |"
+  echo
+  echo "| peak resident memory | KiB | goal |"
   echo "|---|---:|---|"
-  echo "| velk throughput / floor throughput | $(ratio "${T[floor,150]}" "${T[velk,150]}") | at least 0.6 |"
-  echo "| velk throughput / unifdef -t throughput | $(ratio "${T[unifdef,150]}" "${T[velk,150]}") | at least 3 |"
-  echo "| velk time, 200 defines / 10 defines | $(ratio "${T[velk,200]}" "${T[velk,10]}") | at most 1.2 |"
-  echo "| velk peak RSS, $MAIN_MIB MiB input | $RSS_MAIN KiB | at most 4096 KiB |"
-  echo "| velk peak RSS, 1 GiB input | $RSS_GIB | at most 4096 KiB |"
-  echo "| floor peak RSS, $MAIN_MIB MiB input | $RSS_FLOOR KiB | |"
+  echo "| velk, $MAIN_MIB MiB input | $RSS_MAIN | at most 4096 |"
+  echo "| velk, 1 GiB input | ${RSS_GIB% KiB} | at most 4096 |"
+  echo "| floor, $MAIN_MIB MiB input | $RSS_FLOOR | |"
   echo
-  echo "velk seconds: 10 defines ${T[velk,10]}, 150 defines ${T[velk,150]}, 200 defines ${T[velk,200]}"
+  echo "velk, fastest runs: 10 defines ${T[velk,10]} s, 150 defines ${T[velk,150]} s," \
+    "200 defines ${T[velk,200]} s"
   echo
-  echo "### Series ($SERIES_MIB MiB inputs), MB/s"
+  echo "### Series ($SERIES_MIB MiB inputs), MB/s of the fastest runs"
   echo
   echo "| defines | velk | floor | cat | unifdef -t |"
   echo "|---:|---:|---:|---:|---:|"
