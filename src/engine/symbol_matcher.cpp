@@ -303,37 +303,35 @@ bool OccursBefore(const Scan& scan, const IndexedName& name, std::size_t at) {
   return false;
 }
 
-// The name has a whole-word occurrence at 0-based `at`; it applies if no
-// occurrence at all starts before `at`. A name that is met again is judged
-// again, with the same verdict: an earlier occurrence stays earlier.
+// Whether the name may stand at 0-based `at` as a whole word, given that it
+// begins after no letter or digit: its row comes before the best found so
+// far, it fits, no letter or digit follows it (the zero after the line is
+// none), and its first eight bytes are there. `head` is the eight bytes at
+// `at`. Most names tried fail here; the tests are few and made without a
+// branch, so that they stay in the caller's loop.
+bool MayStandAt(const Scan& scan, const IndexedName& name, std::size_t at, std::uint64_t head) {
+  const std::size_t n = name.Length;
+  const bool earlier = name.Row < scan.best.Row;
+  const bool fits = n <= scan.length - at;  // when not, line[at + n] is still in the padding
+  const bool ends = !IsWord(scan.line[at + n]);
+  const bool head_same = ((head ^ Load8(Bytes(name.Bytes))) & name.HeadMask) == 0;
+  return earlier & fits & ends & head_same;
+}
+
+// A name that may stand at `at`: the rest of its bytes are compared, and it
+// applies if no occurrence at all starts before `at`. A name that is met
+// again is judged again, with the same verdict: an earlier occurrence stays
+// earlier.
 void Judge(Scan& scan, const IndexedName& name, std::size_t at) {
+  if (name.Length > 8 && !Equal(scan.line + at + 8, Bytes(name.Bytes) + 8, name.Length - 8u)) {
+    return;
+  }
   if (OccursBefore(scan, name, at)) {
     return;
   }
   scan.best = SymbolMatch{.Row = name.Row,
                           .Position = static_cast<std::int32_t>(at + 1),
                           .Length = static_cast<std::int32_t>(name.Length)};
-}
-
-// The name stands at 0-based `at` as a whole word, given that it begins
-// after no letter or digit: it fits, its bytes are there, and no letter or
-// digit follows (the zero after the line is none). `head` is the eight bytes
-// at `at`; the first three tests are made without a branch.
-bool StandsAt(const Scan& scan, const IndexedName& name, std::size_t at, std::uint64_t head) {
-  const unsigned char* line = scan.line + at;
-  const std::size_t n = name.Length;
-  const bool fits = n <= scan.length - at;  // when not, line[n] is still in the padding
-  const bool ends = !IsWord(line[n]);
-  const bool head_same = ((head ^ Load8(Bytes(name.Bytes))) & name.HeadMask) == 0;
-  return (fits & ends & head_same) && (n <= 8 || Equal(line + 8, Bytes(name.Bytes) + 8, n - 8));
-}
-
-// A name whose row comes before the best found so far is judged where it
-// stands as a whole word.
-void Consider(Scan& scan, const IndexedName& name, std::size_t at, std::uint64_t head) {
-  if (name.Row < scan.best.Row && StandsAt(scan, name, at, head)) {
-    Judge(scan, name, at);
-  }
 }
 
 // A place where a whole-word occurrence may begin: a byte that begins some
@@ -346,7 +344,10 @@ void TryStart(Scan& scan, std::size_t at) {
   if (!IsWord(c)) {
     for (std::uint16_t number = index.OtherStart[c]; number != None;
          number = index.Names[number - 1].NextOther) {
-      Consider(scan, index.Names[number - 1], at, head);
+      const IndexedName& name = index.Names[number - 1];
+      if (MayStandAt(scan, name, at, head)) {
+        Judge(scan, name, at);
+      }
     }
     return;
   }
@@ -356,7 +357,10 @@ void TryStart(Scan& scan, std::size_t at) {
   }
   const KeySlot& slot = index.KeySlots[FindKeySlot(index, scan.line + at, length)];
   for (std::size_t k = slot.First; k < std::size_t{slot.First} + slot.Count; ++k) {
-    Consider(scan, index.Names[index.KeyMembers[k] - 1], at, head);
+    const IndexedName& name = index.Names[index.KeyMembers[k] - 1];
+    if (MayStandAt(scan, name, at, head)) {
+      Judge(scan, name, at);
+    }
   }
 }
 
