@@ -8,7 +8,8 @@
 # beside it: cat (no work per line), velk_line_copy (the floor: memchr for
 # the line ends, CR LF out, 64 KiB buffers) and Debian's unifdef -t with
 # the same symbols as -D and -U options. Every command runs through
-# hyperfine, in several rounds whose order alternates. A command's time is
+# hyperfine, in several rounds whose order alternates, with the inputs it is
+# compared across in the same rounds. A command's time is
 # given twice: its fastest run, the one least disturbed by whatever else the
 # machine does, and the median of its round medians. All of them run on one
 # thread; the page cache holds the inputs.
@@ -67,13 +68,19 @@ commands() {
     unifdef "unifdef -t $options -o $name.unifdef $name.src; test \$? -le 1"
 }
 
-# measure NAME: "label fastest median" lines, in seconds, one per command.
+# measure GROUP NAME...: "NAME label fastest median" lines, in seconds, one
+# per command and input. All commands on all the inputs of a group run in
+# the same rounds, so that the ratios between them come from the same
+# stretch of time.
 measure() {
-  local name=$1 round labels=() cmds=() order args csv
-  while IFS=$'\t' read -r label cmd; do
-    labels+=("$label")
-    cmds+=("$cmd")
-  done < <(commands "$name")
+  local group=$1 round name label cmd labels=() cmds=() order args
+  shift
+  for name in "$@"; do
+    while IFS=$'\t' read -r label cmd; do
+      labels+=("$label/$name")
+      cmds+=("$cmd")
+    done < <(commands "$name")
+  done
   for ((round = 0; round < ROUNDS; round++)); do
     order=("${!cmds[@]}")
     if ((round % 2 == 1)); then
@@ -83,20 +90,22 @@ measure() {
     for i in "${order[@]}"; do
       args+=(-n "${labels[$i]}" "${cmds[$i]}")
     done
-    csv=$RESULTS/$name.round$round.csv
-    hyperfine --shell bash --style none --warmup 1 --runs 3 --export-csv "$csv" "${args[@]}" \
+    hyperfine --shell bash --style none --warmup 1 --runs 3 \
+      --export-csv "$RESULTS/$group.round$round.csv" "${args[@]}" \
       >/dev/null 2>>"$RESULTS/hyperfine.log"
   done
   # Columns: command,mean,stddev,median,user,system,min,max.
   local fastest median
   for label in "${labels[@]}"; do
-    fastest=$(cat "$RESULTS/$name".round*.csv | awk -F, -v l="$label" '$1 == l { print $7 }' |
+    fastest=$(cat "$RESULTS/$group".round*.csv | awk -F, -v l="$label" '$1 == l { print $7 }' |
       sort -g | head -n 1)
-    median=$(cat "$RESULTS/$name".round*.csv | awk -F, -v l="$label" '$1 == l { print $4 }' |
+    median=$(cat "$RESULTS/$group".round*.csv | awk -F, -v l="$label" '$1 == l { print $4 }' |
       sort -g | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }')
-    printf '%s %.4f %.4f\n' "$label" "$fastest" "$median"
+    printf '%s %s %.4f %.4f\n' "${label#*/}" "${label%%/*}" "$fastest" "$median"
   done
-  rm -f "$name".{PAS,floor,cat,unifdef}
+  for name in "$@"; do
+    rm -f "$name".{PAS,floor,cat,unifdef}
+  done
 }
 
 # peak_kib COMMAND...: the peak resident memory of one run, in KiB.
@@ -133,22 +142,21 @@ done
 
 echo "== timing the main inputs ($MAIN_MIB MiB)" >&2
 declare -A T M
-for defines in 10 150 200; do
-  while read -r label fastest median; do
-    T[$label,$defines]=$fastest
-    M[$label,$defines]=$median
-  done < <(measure "main$defines")
-done
+while read -r name label fastest median; do
+  T[$label,${name#main}]=$fastest
+  M[$label,${name#main}]=$median
+done < <(measure main main10 main150 main200)
 
 echo "== timing the series ($SERIES_MIB MiB)" >&2
 SERIES_DATA=$RESULTS/series.dat
 echo "# defines velk floor cat unifdef (MB/s)" >"$SERIES_DATA"
+declare -A S
+while read -r name label fastest median; do
+  S[$label,${name#series}]=$(mibps "$SERIES_MIB" "$fastest")
+done < <(measure series "${SERIES_DEFINES[@]/#/series}")
 for defines in "${SERIES_DEFINES[@]}"; do
-  declare -A S=()
-  while read -r label fastest median; do
-    S[$label]=$(mibps "$SERIES_MIB" "$fastest")
-  done < <(measure "series$defines")
-  echo "$defines ${S[velk]} ${S[floor]} ${S[cat]} ${S[unifdef]}" >>"$SERIES_DATA"
+  echo "$defines ${S[velk,$defines]} ${S[floor,$defines]} ${S[cat,$defines]} ${S[unifdef,$defines]}" \
+    >>"$SERIES_DATA"
 done
 
 echo "== peak memory" >&2
