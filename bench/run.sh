@@ -18,7 +18,7 @@
 #   VELK_BENCH_BUILD    build folder (build-bench at the top of the tree)
 #   VELK_BENCH_MIB      size of the main inputs in MiB (256)
 #   VELK_BENCH_SERIES   size of the inputs for the plot in MiB (64)
-#   VELK_BENCH_ROUNDS   rounds per comparison (3); each round has 3 runs and a warmup
+#   VELK_BENCH_ROUNDS   rounds per comparison (5); each round has 3 runs and a warmup
 #   VELK_BENCH_GIB      1 (default) to measure velk's peak memory on a 1 GiB input too
 #   VELK_BASELINE       another velk whose output every input is compared with
 set -euo pipefail
@@ -27,7 +27,7 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${VELK_BENCH_BUILD:-$ROOT/build-bench}
 MAIN_MIB=${VELK_BENCH_MIB:-256}
 SERIES_MIB=${VELK_BENCH_SERIES:-64}
-ROUNDS=${VELK_BENCH_ROUNDS:-3}
+ROUNDS=${VELK_BENCH_ROUNDS:-5}
 MEASURE_GIB=${VELK_BENCH_GIB:-1}
 SEED=1
 SERIES_DEFINES=(10 25 50 100 150 200)
@@ -173,7 +173,7 @@ fi
 gnuplot <<EOF
 set terminal pngcairo size 900,540 font ",11"
 set output "$ROOT/bench/throughput.png"
-set title "Throughput on ${SERIES_MIB} MiB of generated input, one core"
+set title "Throughput on ${SERIES_MIB} MiB of generated input (fastest runs)"
 set xlabel "defines in the table"
 set ylabel "MB/s of input"
 set key outside right
