@@ -196,6 +196,21 @@ TEST(SymbolMatcherTest, RowsWrittenWithoutAddDefineAreWalkedOneByOne) {
   }
 }
 
+TEST(SymbolMatcherTest, AddDefineAfterACountLoweredByHandIndexesTheRowsAnew) {
+  auto state = std::make_unique<EngineState>();
+  ASSERT_EQ(AddDefine(state->Table, "A", "1"), DefineOutcome::Added);
+  ASSERT_EQ(AddDefine(state->Table, "B", "2"), DefineOutcome::Added);
+  state->Table.DefineCount = 1;
+  ASSERT_EQ(AddDefine(state->Table, "C", "3"), DefineOutcome::Added);
+  EXPECT_EQ(state->Table.Index.IndexedRows, 2);
+  for (const char* text : {"B A", "C B", "x B"}) {
+    SCOPED_TRACE(text);
+    Line line{std::string_view(text)};
+    SubstituteLine(state->Table, line);
+    EXPECT_EQ(line.View(), ReferenceSubstitute(state->Table, text));
+  }
+}
+
 TEST(SymbolMatcherTest, EachNameIsIndexedOnceWithTheFirstRowThatHasAValue) {
   SymbolIndex index;
   IndexNextRow(index, "X", false);

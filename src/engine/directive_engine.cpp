@@ -95,11 +95,12 @@ std::string_view ValueAfter(std::string_view line, std::int32_t next) {
   return line.substr(static_cast<std::size_t>(std::min(i, length + 1) - 1));
 }
 
-// Brings the index up to rows 1..DefineCount: new rows are added; a count
-// that went down empties it first.
-void SyncIndex(DefineTable& table) {
+// Brings the index up to rows 1..DefineCount after rows were appended to
+// the `indexed` rows it held. When it holds another count (the count was set
+// without AddDefine), every row is indexed anew.
+void SyncIndex(DefineTable& table, std::int32_t indexed) {
   const std::int32_t used = RowsInUse(table);
-  if (table.Index.IndexedRows > used) {
+  if (table.Index.IndexedRows != indexed) {
     ResetSymbolIndex(table.Index);
   }
   while (table.Index.IndexedRows < used) {
@@ -232,7 +233,7 @@ DefineOutcome AddDefine(DefineTable& table, std::string_view name, std::string_v
   BoundedStore(row.Name, name);
   BoundedStore(row.Value, value);
   table.DefineCount = used + 1;
-  SyncIndex(table);
+  SyncIndex(table, used);
   return DefineOutcome::Added;
 }
 
