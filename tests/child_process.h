@@ -7,6 +7,7 @@
 //   VELK_TEST_ADDR2LINE=x86_64-w64-mingw32-addr2line
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,9 +15,9 @@ namespace velk::testing {
 
 // A program and how it is started.
 struct ProgramUnderTest {
-  std::string Program;  // its file
-  std::string Runner;   // a program that runs it (an emulator), or empty
-  bool Windows = false;  // a Windows program: skip the cases only POSIX can give
+  std::string Program;                  // its file
+  std::string Runner;                   // a program that runs it (an emulator), or empty
+  bool Windows = false;                 // a Windows program: skip the cases only POSIX can give
   std::string Addr2Line = "addr2line";  // resolves the addresses of its reports
 };
 
@@ -24,9 +25,10 @@ struct ProgramUnderTest {
 ProgramUnderTest ProgramFromEnvironment(const std::string& built, const char* variable);
 
 struct ChildResult {
-  std::string Stdout;   // everything the child wrote on its standard output
-  int ExitStatus = -1;  // the exit status, or -1 when it did not exit
-  int TermSignal = 0;   // the signal that ended it, or 0
+  std::string Stdout;       // everything the child wrote on its standard output
+  int ExitStatus = -1;      // the exit status, or -1 when it did not exit
+  int TermSignal = 0;       // the signal that ended it, or 0
+  long MaxResidentKiB = 0;  // the most memory it held at once (ru_maxrss)
 };
 
 // Runs `program` with `args` (argv[1]...) in directory `cwd`, feeding `input`
@@ -41,6 +43,13 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
 ChildResult RunChild(const ProgramUnderTest& program, const std::vector<std::string>& args,
                      const std::string& cwd, const std::string& input = "", int limit_seconds = 30);
 
+// Runs `body` in a forked copy of the test process, set up as RunChild sets
+// up a program: in `cwd`, `input` on its standard input, its standard output
+// collected. `body` must end the process (with _exit, or by becoming another
+// program); a body that returns ends it with status 127.
+ChildResult RunForked(const std::function<void()>& body, const std::string& cwd,
+                      const std::string& input = "", int limit_seconds = 30);
+
 // A child that runs beside the test: its standard input and output are pipes.
 class BackgroundChild {
  public:
@@ -53,8 +62,11 @@ class BackgroundChild {
   // The next line the child writes (without its line end), or what it wrote
   // before its output ended.
   std::string ReadLine();
-  // Ends its input, then waits for it to end; gives its exit status.
-  int Finish();
+  // Sends it a signal.
+  void Signal(int signal_number);
+  // Ends its input, then waits for it to end; gives what it wrote after the
+  // lines read and how it ended.
+  ChildResult Finish();
 
  private:
   int pid_ = -1;

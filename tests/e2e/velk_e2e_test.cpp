@@ -2,7 +2,6 @@
 // table runs against velk.exe under Wine (see child_process.h); a case that only one kind of
 // system can give says so.
 #include <gtest/gtest.h>
-#include <regex.h>
 
 #include <filesystem>
 #include <map>
@@ -166,13 +165,7 @@ TEST(VelkE2eTest, UnwritableOutputEndsWithRuntimeError112) {
   fs::create_symlink("/dev/full", dir.Join("a.PAS"));
   const ChildResult result = RunChild(Velk, {"a.src"}, dir.path());
   EXPECT_EQ(result.ExitStatus, 112);
-  regex_t report;  // the same address on lines 1 and 2, then at least one frame
-  const char* pattern =
-      "^Runtime error 112 at 0x\\([0-9A-F]\\{8\\}\\)\r\n  0x\\1\r\n"
-      "\\(  0x[0-9A-F]\\{8\\}\r\n\\)\\{1,\\}\r\n$";
-  ASSERT_EQ(regcomp(&report, pattern, 0), 0);
-  EXPECT_EQ(regexec(&report, result.Stdout.c_str(), 0, nullptr, 0), 0) << result.Stdout;
-  regfree(&report);
+  EXPECT_GE(ReportAddresses(result.Stdout, 112).size(), 2u);
 }
 
 TEST(VelkE2eTest, PromptReachesStandardOutputBeforeTheAnswerIsRead) {
@@ -203,5 +196,5 @@ TEST(VelkE2eTest, AFileAnotherProgramHoldsLeadsToThePrompt) {
   EXPECT_EQ(held.Stdout, "Output file a.PAS cannot be opened. Enter new file name: ");
   EXPECT_EQ(held.ExitStatus, 0);
   EXPECT_EQ(ReadFileBytes(dir.Join("b.PAS")), "a\r\n");
-  EXPECT_EQ(holder.Finish(), 0);
+  EXPECT_EQ(holder.Finish().ExitStatus, 0);
 }
