@@ -1,6 +1,5 @@
 #include "child_process.h"
 
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,12 +70,10 @@ std::string ReadAll(int from) {
 // Waits for the child and fills in how it ended.
 void Wait(int pid, ChildResult& result) {
   int status = 0;
-  struct rusage usage {};
-  while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   result.TermSignal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   result.ExitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.MaxResidentKiB = usage.ru_maxrss;
 }
 
 }  // namespace
@@ -169,6 +166,17 @@ std::string BackgroundChild::ReadLine() {
     line.pop_back();
   }
   return line;
+}
+
+bool BackgroundChild::Write(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = write(input_, bytes.data(), bytes.size());
+    if (n < 0 && errno != EINTR) {
+      return false;
+    }
+    bytes.remove_prefix(n > 0 ? static_cast<std::size_t>(n) : 0);
+  }
+  return true;
 }
 
 void BackgroundChild::Signal(int signal_number) { kill(pid_, signal_number); }

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velk::testing {
@@ -25,10 +26,9 @@ struct ProgramUnderTest {
 ProgramUnderTest ProgramFromEnvironment(const std::string& built, const char* variable);
 
 struct ChildResult {
-  std::string Stdout;       // everything the child wrote on its standard output
-  int ExitStatus = -1;      // the exit status, or -1 when it did not exit
-  int TermSignal = 0;       // the signal that ended it, or 0
-  long MaxResidentKiB = 0;  // the most memory it held at once (ru_maxrss)
+  std::string Stdout;   // everything the child wrote on its standard output
+  int ExitStatus = -1;  // the exit status, or -1 when it did not exit
+  int TermSignal = 0;   // the signal that ended it, or 0
 };
 
 // Runs `program` with `args` (argv[1]...) in directory `cwd`, feeding `input`
@@ -62,6 +62,9 @@ class BackgroundChild {
   // The next line the child writes (without its line end), or what it wrote
   // before its output ended.
   std::string ReadLine();
+  // Writes bytes to its standard input; false once it reads no more (the
+  // test must ignore SIGPIPE).
+  bool Write(std::string_view bytes);
   // Sends it a signal.
   void Signal(int signal_number);
   // Ends its input, then waits for it to end; gives what it wrote after the
