@@ -3,7 +3,9 @@
 // with fresh process-wide state and ends as velk ends.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -59,17 +61,20 @@ std::string CheckedStatement(const std::string& address) {
   place >> number;
   std::istringstream source(ReadFileBytes(file));
   std::string line;
-  for (int n = 1; n < std::stoi(number) && std::getline(source, line); ++n) {
+  for (int n = 1; n < std::atoi(number.c_str()) && std::getline(source, line); ++n) {
   }
-  return line.substr(line.find_first_not_of(' '));
+  return line.substr(std::min(line.find_first_not_of(' '), line.size()));
 }
 
-// The run ended with the report of `number`, raised by the check after `statement`.
+// The run ended with the report of `number`, raised by the check after
+// `statement` where the build keeps line information.
 void ExpectReport(const testing::ChildResult& run, int number, const std::string& statement) {
   EXPECT_EQ(run.ExitStatus, number);
   const std::vector<std::string> addresses = testing::ReportAddresses(run.Stdout, number);
   ASSERT_GE(addresses.size(), 2u);
-  EXPECT_EQ(CheckedStatement(addresses[0]), statement);
+  if (VELK_LINE_INFO) {
+    EXPECT_EQ(CheckedStatement(addresses[0]), statement);
+  }
 }
 
 const std::string ReadStatement = "ReadLine(state.InputFile, line);";

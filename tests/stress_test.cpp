@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -34,7 +35,9 @@ std::vector<std::string> MeasuredArgs(const ScopedTempDir& dir, std::vector<std:
 }
 
 // What the launcher measured, in KiB.
-long PeakKiB(const ScopedTempDir& dir) { return std::stol("0" + ReadFileBytes(dir.Join("peak"))); }
+long PeakKiB(const ScopedTempDir& dir) {
+  return std::atol(ReadFileBytes(dir.Join("peak")).c_str());
+}
 
 // velk's memory for a one-line file, in KiB, and what a bigger run may
 // hold beyond it: its arguments (10,000 take about 1 MiB) and little more.
@@ -73,9 +76,12 @@ std::string RunOn(const std::string& input, long* peak_kib = nullptr) {
 
 TEST(StressTest, TenThousandFilesInOneRunWithSixteenDescriptors) {
   const ScopedTempDir dir;
+  const auto file = [](int i, const char* extension) {
+    return std::string("f").append(std::to_string(100000 + i)).append(extension);
+  };
   std::vector<std::string> args;
   for (int i = 0; i < 10000; ++i) {
-    args.push_back("f" + std::to_string(100000 + i) + ".src");
+    args.push_back(file(i, ".src"));
     WriteFileBytes(dir.Join(args.back()), "#ifdef F\nfile " + std::to_string(i) + "\n");
   }
   args.insert(args.begin(), {"-D", "F"});
@@ -95,7 +101,7 @@ TEST(StressTest, TenThousandFilesInOneRunWithSixteenDescriptors) {
   EXPECT_EQ(run.ExitStatus, 0);
   EXPECT_EQ(run.Stdout, "");
   for (int i = 0; i < 10000; ++i) {
-    const std::string name = dir.Join("f" + std::to_string(100000 + i) + ".PAS");
+    const std::string name = dir.Join(file(i, ".PAS"));
     ASSERT_EQ(ReadFileBytes(name), "file " + std::to_string(i) + "\r\n") << name;
   }
   ExpectSmallRunMemory(PeakKiB(dir));
@@ -159,7 +165,9 @@ TEST(StressTest, AMillionNestedBlocksTrueAndFalse) {
 }
 
 TEST(StressTest, TwoHundredFortyByteNamesOverALongFile) {
-  const auto name = [](int i) { return "N" + std::to_string(100 + i) + std::string(36, 'x'); };
+  const auto name = [](int i) {
+    return std::string("N").append(std::to_string(100 + i)).append(36, 'x');
+  };
   std::string input, expected;
   for (int i = 0; i < 200; ++i) {
     input += "#define " + name(i) + " v" + std::to_string(i) + "\n";
@@ -169,7 +177,7 @@ TEST(StressTest, TwoHundredFortyByteNamesOverALongFile) {
     const int late = 199 - k % 200, early = k % 200;
     const int first = std::min(late, early), second = std::max(late, early);
     input += "a " + name(late) + " b " + name(early) + "\n";
-    const std::string replaced = "v" + std::to_string(first);
+    const std::string replaced = std::string("v").append(std::to_string(first));
     expected += "a " + (late == first ? replaced : name(second)) + " b " +
                 (early == first ? replaced : name(second)) + "\r\n";
   }
