@@ -22,7 +22,9 @@ TEST(SplitCommandLineTest, CutsWordsAtBlanksAndGroupsByQuotes) {
       {"prog \"a b  ", {"prog", "a b  "}},
       {"prog C:\\dir\\\"x y\"", {"prog", "C:\\dir\\x y"}},
       {"\"C:\\x.exe a b", {"C:\\x.exe a b"}},
-      {"prog \"a\x01\tb\0c\" d"sv, {"prog", "a\x01\tb"}}};
+      {"prog \"a\x01\tb\0c\" d"sv, {"prog", "a\x01\tb"}},
+      {"prog\001a\037\013b\r\nc!d\177e "sv, {"prog", "a", "b", "c!d\177e"}},
+      {"prog '\x1f\r\n \x02'"sv, {"prog", "\x1f\r\n \x02"}}};
   for (const auto& [raw, words] : cases) {
     EXPECT_EQ(velk::SplitCommandLine(raw), words) << "raw: " << raw;
   }

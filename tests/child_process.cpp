@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 
 #include "test_support.h"
@@ -28,21 +29,28 @@ std::vector<std::string> CommandLine(const ProgramUnderTest& program,
   return command;
 }
 
-// In the child: becomes `command` in `cwd`, or exits with 127.
-[[noreturn]] void Become(const std::vector<std::string>& command, const std::string& cwd,
-                         int limit_seconds) {
-  std::vector<char*> argv;
-  for (const std::string& word : command) {
-    argv.push_back(const_cast<char*>(word.c_str()));
-  }
-  argv.push_back(nullptr);
+// In the child: moves to `cwd` and runs body, or exits with 127.
+[[noreturn]] void Enter(const std::function<void()>& body, const std::string& cwd,
+                        int limit_seconds) {
   if (limit_seconds > 0) {
     alarm(static_cast<unsigned>(limit_seconds));  // outlives exec: a hung child is ended
   }
   if (chdir(cwd.c_str()) == 0) {
-    execv(argv[0], argv.data());
+    body();
   }
   _exit(127);
+}
+
+// A body that becomes `command`.
+std::function<void()> Exec(const std::vector<std::string>& command) {
+  return [command] {
+    std::vector<char*> argv;
+    for (const std::string& word : command) {
+      argv.push_back(const_cast<char*>(word.c_str()));
+    }
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+  };
 }
 
 std::string ReadAll(int from) {
@@ -59,18 +67,19 @@ std::string ReadAll(int from) {
   return bytes;
 }
 
-int Wait(int pid, int* signal_number) {
+// Waits for the child and fills in how it ended.
+void Wait(int pid, ChildResult& result) {
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  if (signal_number != nullptr) {
-    *signal_number = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.TermSignal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  result.ExitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-ChildResult Run(const std::vector<std::string>& command, const std::string& cwd,
-                const std::string& input, int limit_seconds) {
+}  // namespace
+
+ChildResult RunForked(const std::function<void()>& body, const std::string& cwd,
+                      const std::string& input, int limit_seconds) {
   // The input waits in a file of its own, so the child can never block the
   // test by not reading it.
   char input_path[] = "/tmp/velk-input-XXXXXX";
@@ -86,18 +95,16 @@ ChildResult Run(const std::vector<std::string>& command, const std::string& cwd,
     dup2(input_file, 0);
     dup2(output[1], 1);
     close(output[0]);
-    Become(command, cwd, limit_seconds);
+    Enter(body, cwd, limit_seconds);
   }
   close(input_file);
   close(output[1]);
   ChildResult result;
   result.Stdout = ReadAll(output[0]);
   close(output[0]);
-  result.ExitStatus = Wait(pid, &result.TermSignal);
+  Wait(pid, result);
   return result;
 }
-
-}  // namespace
 
 ProgramUnderTest ProgramFromEnvironment(const std::string& built, const char* variable) {
   ProgramUnderTest program;
@@ -115,7 +122,7 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
 
 ChildResult RunChild(const ProgramUnderTest& program, const std::vector<std::string>& args,
                      const std::string& cwd, const std::string& input, int limit_seconds) {
-  return Run(CommandLine(program, args), cwd, input, limit_seconds);
+  return RunForked(Exec(CommandLine(program, args)), cwd, input, limit_seconds);
 }
 
 BackgroundChild::BackgroundChild(const ProgramUnderTest& program,
@@ -132,7 +139,7 @@ BackgroundChild::BackgroundChild(const ProgramUnderTest& program,
     dup2(output[1], 1);
     close(input[1]);
     close(output[0]);
-    Become(command, cwd, 60);
+    Enter(Exec(command), cwd, 60);
   }
   close(input[0]);
   close(output[1]);
@@ -161,16 +168,30 @@ std::string BackgroundChild::ReadLine() {
   return line;
 }
 
-int BackgroundChild::Finish() {
+bool BackgroundChild::Write(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = write(input_, bytes.data(), bytes.size());
+    if (n < 0 && errno != EINTR) {
+      return false;
+    }
+    bytes.remove_prefix(n > 0 ? static_cast<std::size_t>(n) : 0);
+  }
+  return true;
+}
+
+void BackgroundChild::Signal(int signal_number) { kill(pid_, signal_number); }
+
+ChildResult BackgroundChild::Finish() {
+  ChildResult result;
   if (pid_ < 0) {
-    return -1;
+    return result;
   }
   close(input_);
-  ReadAll(output_);
+  result.Stdout = ReadAll(output_);
   close(output_);
-  const int status = Wait(pid_, nullptr);
+  Wait(pid_, result);
   pid_ = -1;
-  return status;
+  return result;
 }
 
 }  // namespace velk::testing

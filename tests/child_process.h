@@ -7,16 +7,18 @@
 //   VELK_TEST_ADDR2LINE=x86_64-w64-mingw32-addr2line
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velk::testing {
 
 // A program and how it is started.
 struct ProgramUnderTest {
-  std::string Program;  // its file
-  std::string Runner;   // a program that runs it (an emulator), or empty
-  bool Windows = false;  // a Windows program: skip the cases only POSIX can give
+  std::string Program;                  // its file
+  std::string Runner;                   // a program that runs it (an emulator), or empty
+  bool Windows = false;                 // a Windows program: skip the cases only POSIX can give
   std::string Addr2Line = "addr2line";  // resolves the addresses of its reports
 };
 
@@ -41,6 +43,13 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
 ChildResult RunChild(const ProgramUnderTest& program, const std::vector<std::string>& args,
                      const std::string& cwd, const std::string& input = "", int limit_seconds = 30);
 
+// Runs `body` in a forked copy of the test process, set up as RunChild sets
+// up a program: in `cwd`, `input` on its standard input, its standard output
+// collected. `body` must end the process (with _exit, or by becoming another
+// program); a body that returns ends it with status 127.
+ChildResult RunForked(const std::function<void()>& body, const std::string& cwd,
+                      const std::string& input = "", int limit_seconds = 30);
+
 // A child that runs beside the test: its standard input and output are pipes.
 class BackgroundChild {
  public:
@@ -53,8 +62,14 @@ class BackgroundChild {
   // The next line the child writes (without its line end), or what it wrote
   // before its output ended.
   std::string ReadLine();
-  // Ends its input, then waits for it to end; gives its exit status.
-  int Finish();
+  // Writes bytes to its standard input; false once it reads no more (the
+  // test must ignore SIGPIPE).
+  bool Write(std::string_view bytes);
+  // Sends it a signal.
+  void Signal(int signal_number);
+  // Ends its input, then waits for it to end; gives what it wrote after the
+  // lines read and how it ended.
+  ChildResult Finish();
 
  private:
   int pid_ = -1;

@@ -28,8 +28,12 @@ TEST(DirectiveEngineTest, KeptLinesOfEachInput) {
     std::string input, kept;
   } cases[] = {
       {"\n#define\n#define\tX 1\nX\n#define \t\n#ifdef \na", "\n#define\n#define\tX 1\nX\na\n"},
-      {"#define MAX 100\na[MAX]\nMAXIMUM\nMAX_SIZE\n_MAX\n9MAX\nMAX9\nMAXIMUM MAX",
-       "a[100]\nMAXIMUM\n100_SIZE\n_100\n9MAX\nMAX9\nMAXIMUM MAX\n"},
+      {"#define MAX 100\na[MAX]\nMAXIMUM\nMAX_SIZE\n_MAX\nMAXIMUM MAX",
+       "a[100]\nMAXIMUM\n100_SIZE\n_100\nMAXIMUM MAX\n"},
+      {"#define S v\n0S\nS0\n9S\nS9\nAS\nSA\nZS\nSZ\naS\nSa\nzS\nSz",
+       "0S\nS0\n9S\nS9\nAS\nSA\nZS\nSZ\naS\nSa\nzS\nSz\n"},
+      {"#define S v\n/S\nS/\n:S\nS:\n@S\nS@\n[S\nS[\n`S\nS`\n{S\nS{",
+       "/v\nv/\n:v\nv:\n@v\nv@\n[v\nv[\n`v\nv`\n{v\nv{\n"},
       {"#define MAX z\n\xe9MAX\xff\na\0MAX\n#define \xe9t\xe9 \0x\n<\xe9t\xe9>"s,
        "\xe9z\xff\na\0z\n<\0x>\n"s},
       {"#define A 1\n#define B 2\nx := A + B\nA A\nB A", "x := 1 + B\n1 A\nB 1\n"},
@@ -62,7 +66,8 @@ TEST(DirectiveEngineTest, KeptLinesOfEachInput) {
 TEST(DirectiveEngineTest, The201stDefineIsRefusedWithNoRowStored) {
   EngineState state;
   for (int i = 1; i < MaxDefines; ++i) {
-    ASSERT_EQ(AddDefine(state.Table, std::string("D").append(std::to_string(i)), ""), DefineOutcome::Added);
+    ASSERT_EQ(AddDefine(state.Table, std::string("D").append(std::to_string(i)), ""),
+              DefineOutcome::Added);
   }
   EXPECT_EQ(HandleLine(state, "#define LAST 1"), LineOutcome::Dropped);
   EXPECT_EQ(HandleLine(state, "#define OVER 2"), LineOutcome::TableFull);

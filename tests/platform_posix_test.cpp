@@ -66,6 +66,17 @@ TEST_F(PosixChannelTest, ClosingAStandardChannelLeavesItsHandleOpen) {
   EXPECT_TRUE(::fcntl(0, F_GETFD) != -1 && ::fcntl(1, F_GETFD) != -1);
 }
 
+TEST(PlatformPosixTest, AMissingFileIsNotFoundWhereItsDirectoryExists) {
+  const std::pair<const char*, std::uint32_t> cases[] = {
+      {"/velk-no-such-file", ErrorFileNotFound},
+      {"velk-no-such-file", ErrorFileNotFound},
+      {"/velk-no-such-directory/file", ErrorPathNotFound}};
+  for (const auto& [path, error] : cases) {
+    EXPECT_EQ(PlatformOpenFile(path, AccessMode::Read, nullptr, 0), NoHandle) << path;
+    EXPECT_EQ(PlatformLastError(), error) << path;
+  }
+}
+
 TEST(PosixArgumentListTest, EntryZeroIsTheExecutableThenTheArgumentsAsDelivered) {
   std::string name = "not-the-executable", option = "-D";
   char* argv[] = {name.data(), option.data(), nullptr};

@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -36,6 +38,19 @@ std::string ReadFileBytes(const std::string& path) {
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::string> ReportAddresses(const std::string& bytes, int number) {
+  std::vector<std::string> addresses;
+  std::string rebuilt = "Runtime error " + std::to_string(number) + " at 0x";
+  for (std::size_t at = 0; (at = bytes.find("\r\n  0x", at)) != std::string::npos; ++at) {
+    addresses.push_back(bytes.substr(at + 6, 8));
+    const std::string& a = addresses.back();
+    EXPECT_TRUE(a.size() == 8 && a.find_first_not_of("0123456789ABCDEF") == a.npos) << a;
+    rebuilt += (addresses.size() == 1 ? a : "") + "\r\n  0x" + a;
+  }
+  EXPECT_EQ(bytes, rebuilt + "\r\n\r\n");
+  return addresses;
 }
 
 }  // namespace velk::testing

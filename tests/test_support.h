@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace velk::testing {
 
@@ -27,5 +28,11 @@ class ScopedTempDir {
 std::string ReadFileBytes(const std::string& path);
 // Creates or replaces a file with exactly these bytes.
 void WriteFileBytes(const std::string& path, const std::string& bytes);
+
+// The addresses of lines 2 and on of a run-time error report (the failing
+// point, then one line per frame), each as its 8 hexadecimal digits. Expects
+// the bytes to be exactly such a report of error `number`: CR LF after every
+// line, the same address on lines 1 and 2, and an empty last line.
+std::vector<std::string> ReportAddresses(const std::string& bytes, int number);
 
 }  // namespace velk::testing

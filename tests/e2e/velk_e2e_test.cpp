@@ -2,7 +2,6 @@
 // table runs against velk.exe under Wine (see child_process.h); a case that only one kind of
 // system can give says so.
 #include <gtest/gtest.h>
-#include <regex.h>
 
 #include <filesystem>
 #include <map>
@@ -33,7 +32,7 @@ const Files Inputs = [] {
       {"s2.src", "b1 V\n#endif\nb2\n#endif\nb3 V\n"}};
   std::istringstream names(
       "a.src b.src real.src -x - prog a.b.c p.src dir.v2/ dir.v2/prog.src "
-      "src/ src/.profile .profile x.TXT d.v2/ d.v2/P.PAS q.src q.PAS/ w.PAS/ " +
+      "src/ src/.profile .profile s.a/ x.TXT d.v2/ d.v2/P.PAS q.src q.PAS/ w.PAS/ " +
       G38 + " " + F40 + " " + L36 + ".src");
   for (std::string name; names >> name;) {
     files[name] = name.ends_with('/') ? "" : name + "\n";
@@ -98,7 +97,10 @@ TEST(VelkE2eTest, ArgumentWalk) {
             {{"a.src", "-E", "TXT", "b.src"}, {{"a.PAS", "a.src\r\n"}, {"b.TXT", "b.src\r\n"}}},
             {{"-D", "X", "y1.src", "y2.src"}, {{"y1.PAS", "ax\r\n"}, {"y2.PAS", "bx\r\nwhy\r\n"}}},
             {{L36 + ".src_and_more"}, {{L36 + ".PAS", L36 + ".src\r\n"}}},
-            {{"-E", "-D", "a.src"}, {{"a.-D", "a.src\r\n"}}}});
+            {{"-E", "-D", "a.src"}, {{"a.-D", "a.src\r\n"}}},
+            // a symbol without a value does not take up a line's one replacement
+            {{"-D", "X", "x.src"}, {{"x.PAS", "X 1\r\n"}}, "", 0, "",
+             {{"x.src", "#define Y 1\nX Y"}}}});
 }
 
 TEST(VelkE2eTest, OutputNamingAndSameNames) {
@@ -120,7 +122,11 @@ TEST(VelkE2eTest, OutputNamingAndSameNames) {
         {{"PROG.PAS", "P\n"}}},
        {{F40}, {}, "DUDED: Input and output filenames (" + F40 + ") are same.\r\n", 1},
        {{"-E", "TXT", "x.TXT"}, {}, "DUDED: Input and output filenames (x.TXT) are same.\r\n", 1},
-       {{"d.v2/P.PAS"}, {}, "DUDED: Input and output filenames (d.v2/P.PAS) are same.\r\n", 1}});
+       {{"d.v2/P.PAS"}, {}, "DUDED: Input and output filenames (d.v2/P.PAS) are same.\r\n", 1},
+       // a typed output name is named and compared with the command line's as that one is
+       {{"-E", "a/b", "s.a/b"}, {},
+        "Output file s.a/b.a/b cannot be opened. Enter new file name: "
+        "DUDED: Input and output filenames (s.a/b) are same.\r\n", 1, "s\n", {{"s.a/b", "s\n"}}}});
 }
 
 TEST(VelkE2eTest, PromptsAnsweredAgainAndEnded) {
@@ -133,10 +139,12 @@ TEST(VelkE2eTest, PromptsAnsweredAgainAndEnded) {
             {{"miss.src"}, {{"miss.PAS", "real.src\r\n"}}, Miss + x, 0, "x\nreal.src\n"},
             {{"a.src", "miss.src", "b.src"}, a, Miss, 1, "\n"},
             {{"a.src", "miss.src", "b.src"}, a, Miss, 1, ""},
+            {{"miss.src"}, {}, Miss, 1, "\nreal.src\n"},  // no more is read after an empty answer
             {{"q.src"}, o, q, 0, "o.txt\n"},
             {{"q.src"}, o, q + w, 0, "w\no\n"},
             {{"a.src", "q.src", "b.src"}, a, q, 1, "\n"},
             {{"a.src", "q.src", "b.src"}, a, q, 1, ""},
+            {{"q.src"}, {}, q, 1, "\no\n"},
             {{"q.src"}, o, q + NoDir, 0, "nodir/x.txt\no\n"},
             {{"src"}, {}, "Input file src cannot be opened. Enter new filename: ", 1, "\n"}});
 }
@@ -166,13 +174,7 @@ TEST(VelkE2eTest, UnwritableOutputEndsWithRuntimeError112) {
   fs::create_symlink("/dev/full", dir.Join("a.PAS"));
   const ChildResult result = RunChild(Velk, {"a.src"}, dir.path());
   EXPECT_EQ(result.ExitStatus, 112);
-  regex_t report;  // the same address on lines 1 and 2, then at least one frame
-  const char* pattern =
-      "^Runtime error 112 at 0x\\([0-9A-F]\\{8\\}\\)\r\n  0x\\1\r\n"
-      "\\(  0x[0-9A-F]\\{8\\}\r\n\\)\\{1,\\}\r\n$";
-  ASSERT_EQ(regcomp(&report, pattern, 0), 0);
-  EXPECT_EQ(regexec(&report, result.Stdout.c_str(), 0, nullptr, 0), 0) << result.Stdout;
-  regfree(&report);
+  EXPECT_GE(ReportAddresses(result.Stdout, 112).size(), 2u);
 }
 
 TEST(VelkE2eTest, PromptReachesStandardOutputBeforeTheAnswerIsRead) {
@@ -203,5 +205,5 @@ TEST(VelkE2eTest, AFileAnotherProgramHoldsLeadsToThePrompt) {
   EXPECT_EQ(held.Stdout, "Output file a.PAS cannot be opened. Enter new file name: ");
   EXPECT_EQ(held.ExitStatus, 0);
   EXPECT_EQ(ReadFileBytes(dir.Join("b.PAS")), "a\r\n");
-  EXPECT_EQ(holder.Finish(), 0);
+  EXPECT_EQ(holder.Finish().ExitStatus, 0);
 }
