@@ -24,8 +24,8 @@ constexpr unsigned char EndOfFileMark = 26;  // Ctrl-Z ends a text before its la
 // away. Each place keeps the large buffer it was given first, for every
 // channel that is open there later: buffers are allocated once, not per file.
 constexpr std::size_t MaxOpenChannels = 64;
-TextFile* open_channels[MaxOpenChannels] = {};           // empty places are null
-unsigned char* file_buffers[MaxOpenChannels] = {};       // allocated on first use
+TextFile* open_channels[MaxOpenChannels] = {};      // empty places are null
+unsigned char* file_buffers[MaxOpenChannels] = {};  // allocated on first use
 
 // Enters the file in a free place and gives it that place's buffer.
 bool Register(TextFile& file) {
@@ -57,15 +57,26 @@ unsigned char* Bytes(TextFile& file) {
   return file.FileBuffer != nullptr ? file.FileBuffer : file.Buffer;
 }
 
-// The first line end (LF or CR) in [begin, end), or end.
+// The first line end (LF or CR) in [begin, end), or end. The search goes a
+// short stretch at a time: a file whose lines end with CR alone would
+// otherwise have each search for an LF run to the end of the buffer.
 const unsigned char* FindLineEnd(const unsigned char* begin, const unsigned char* end) {
-  const auto size = [begin](const unsigned char* stop) {
-    return static_cast<std::size_t>(stop - begin);
-  };
-  const void* line_feed = std::memchr(begin, LineFeed, size(end));
-  const auto* limit = line_feed != nullptr ? static_cast<const unsigned char*>(line_feed) : end;
-  const void* carriage_return = std::memchr(begin, CarriageReturn, size(limit));
-  return carriage_return != nullptr ? static_cast<const unsigned char*>(carriage_return) : limit;
+  constexpr std::ptrdiff_t Stretch = MaxBoundedCapacity + 1;
+  for (const unsigned char* from = begin; from < end; from += Stretch) {
+    const auto size = static_cast<std::size_t>(std::min(Stretch, end - from));
+    const void* line_feed = std::memchr(from, LineFeed, size);
+    const std::size_t before =
+        line_feed != nullptr
+            ? static_cast<std::size_t>(static_cast<const unsigned char*>(line_feed) - from)
+            : size;
+    if (const void* carriage_return = std::memchr(from, CarriageReturn, before)) {
+      return static_cast<const unsigned char*>(carriage_return);
+    }
+    if (line_feed != nullptr) {
+      return static_cast<const unsigned char*>(line_feed);
+    }
+  }
+  return end;
 }
 
 // Handles a new open must not share a file with: every open channel for a
@@ -149,42 +160,29 @@ void PutSpaces(TextFile& file, std::int64_t n) {
   }
 }
 
-// Takes the characters of a line, up to its line end (left unread) or
-// `capacity` of them. Returns how many were taken.
+// Takes the characters of a line, at most `capacity` of them, and moves past
+// the rest of the line and its line end: LF, CR, or CR LF, also when the CR
+// ends one fill of the buffer and the LF starts the next. Returns how many
+// characters were taken. Stops early, with what it has, when a read fails.
 std::int32_t TakeLine(TextFile& file, char* chars, std::int32_t capacity) {
   std::int32_t taken = 0;
   while (HaveByte(file)) {
-    const std::int32_t limit = std::min(file.FillCount, file.Cursor + (capacity - taken));
     const unsigned char* begin = Bytes(file) + file.Cursor;
-    const unsigned char* end = Bytes(file) + limit;
-    const unsigned char* stop = FindLineEnd(begin, end);
-    const auto n = static_cast<std::int32_t>(stop - begin);
+    const unsigned char* stop = FindLineEnd(begin, Bytes(file) + file.FillCount);
+    const std::int32_t length = static_cast<std::int32_t>(stop - begin);
+    const std::int32_t n = std::min(length, capacity - taken);
     std::memcpy(chars + taken, begin, static_cast<std::size_t>(n));
-    file.Cursor += n;
     taken += n;
-    if (taken == capacity || stop != end) {
+    file.Cursor += length;
+    if (file.Cursor < file.FillCount) {  // stopped at the line end
+      ++file.Cursor;
+      if (*stop == CarriageReturn && HaveByte(file) && Bytes(file)[file.Cursor] == LineFeed) {
+        ++file.Cursor;
+      }
       break;
     }
   }
   return taken;
-}
-
-// Skips the rest of the line and its line end: LF, CR, or CR LF, also when
-// the CR ends one fill of the buffer and the LF starts the next.
-void SkipLineEnd(TextFile& file) {
-  while (HaveByte(file)) {
-    unsigned char* bytes = Bytes(file);
-    const unsigned char* stop = FindLineEnd(bytes + file.Cursor, bytes + file.FillCount);
-    file.Cursor = static_cast<std::int32_t>(stop - bytes);
-    if (file.Cursor == file.FillCount) {
-      continue;  // no line end in this fill
-    }
-    ++file.Cursor;
-    if (*stop == CarriageReturn && HaveByte(file) && Bytes(file)[file.Cursor] == LineFeed) {
-      ++file.Cursor;
-    }
-    return;
-  }
 }
 
 void Open(TextFile& file, FileState state) {
@@ -276,12 +274,7 @@ std::int32_t ReadLineInto(TextFile& file, char* chars, std::int32_t capacity) {
     SetStateError(file, FileState::Writing, OpenForWritingError);
     return 0;
   }
-  const std::int32_t taken =
-      TakeLine(file, chars, std::clamp<std::int32_t>(capacity, 0, MaxBoundedCapacity));
-  if (IoErrorCode == 0) {
-    SkipLineEnd(file);
-  }
-  return taken;
+  return TakeLine(file, chars, std::clamp<std::int32_t>(capacity, 0, MaxBoundedCapacity));
 }
 
 void WriteText(TextFile& file, std::string_view text, std::int32_t width) {
@@ -385,7 +378,8 @@ void FlushOpenOutputChannels() {
     if (channel == nullptr || channel->State != FileState::Writing) {
       continue;
     }
-    const std::int32_t waiting = std::clamp<std::int32_t>(channel->Cursor, 0, channel->BufferCapacity);
+    const std::int32_t waiting =
+        std::clamp<std::int32_t>(channel->Cursor, 0, channel->BufferCapacity);
     std::int32_t ignored = 0;
     PlatformWrite(channel->SystemHandle, Bytes(*channel), waiting, &ignored);
     channel->Cursor = 0;
