@@ -211,52 +211,5 @@ TEST(SymbolMatcherTest, AddDefineAfterACountLoweredByHandIndexesTheRowsAnew) {
   }
 }
 
-TEST(SymbolMatcherTest, EachNameIsIndexedOnceWithTheFirstRowThatHasAValue) {
-  SymbolIndex index;
-  IndexNextRow(index, "X", false);
-  IndexNextRow(index, "Y", true);
-  IndexNextRow(index, "X", true);
-  IndexNextRow(index, "X", true);
-  IndexNextRow(index, "", true);
-  EXPECT_EQ(index.IndexedRows, 5);
-  EXPECT_EQ(index.NameCount, 2);
-  EXPECT_EQ(index.Names[FindName(index, "X") - 1].Row, 3);
-  EXPECT_EQ(FindName(index, "Z"), 0);
-  EXPECT_EQ(FindSymbol(index, "a X").Row, 3);
-  ResetSymbolIndex(index);
-  EXPECT_EQ(FindName(index, "X"), 0);
-  EXPECT_EQ(FindSymbol(index, "a X").Row, 0);
-}
-
-TEST(SymbolMatcherTest, FindsTheEarliestApplicableRowAndWhereItsNameStands) {
-  const struct {
-    std::vector<std::string> names;  // rows 1, 2, ... in order, all with a value
-    std::string line;
-    SymbolMatch match;
-  } cases[] = {
-      {{"MAX"}, "MAXIMUM MAX", {}},
-      {{"MAX"}, "a[MAX]", {.Row = 1, .Position = 3, .Length = 3}},
-      {{"MAX"}, "MAX_LIMIT", {.Row = 1, .Position = 1, .Length = 3}},
-      {{"B", "A"}, "A B", {.Row = 1, .Position = 3, .Length = 1}},
-      {{"A_B", "A"}, "A A_B", {.Row = 1, .Position = 3, .Length = 3}},
-      {{"(x", "x"}, "f(x) (x", {.Row = 2, .Position = 3, .Length = 1}},
-      {{"_A"}, "B_A _A", {}},
-      {{std::string("\xe9t\0", 3)},
-       std::string("<\xe9t\0>", 5),
-       {.Row = 1, .Position = 2, .Length = 3}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.line));
-    SymbolIndex index;
-    for (const std::string& name : c.names) {
-      IndexNextRow(index, name, true);
-    }
-    const SymbolMatch match = FindSymbol(index, c.line);
-    EXPECT_EQ(match.Row, c.match.Row);
-    EXPECT_EQ(match.Position, c.match.Position);
-    EXPECT_EQ(match.Length, c.match.Length);
-  }
-}
-
 }  // namespace
 }  // namespace velk
