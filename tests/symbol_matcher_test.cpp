@@ -179,37 +179,5 @@ TEST(SymbolMatcherTest, OneScanGivesTheRowByRowResult) {
   }
 }
 
-TEST(SymbolMatcherTest, RowsWrittenWithoutAddDefineAreWalkedOneByOne) {
-  auto state = std::make_unique<EngineState>();
-  const char* const rows[][2] = {{"A", ""}, {"B", "2"}, {"A", "1"}, {"AB", "3"}};
-  for (const auto& [name, value] : rows) {
-    DefineEntry& row = state->Table.Rows[state->Table.DefineCount++];
-    BoundedStore(row.Name, name);
-    BoundedStore(row.Value, value);
-  }
-  ASSERT_EQ(state->Table.Index.IndexedRows, 0);
-  for (const char* text : {"A B", "AB A", "xA A B", "ABA B", ""}) {
-    SCOPED_TRACE(text);
-    Line line{std::string_view(text)};
-    SubstituteLine(state->Table, line);
-    EXPECT_EQ(line.View(), ReferenceSubstitute(state->Table, text));
-  }
-}
-
-TEST(SymbolMatcherTest, AddDefineAfterACountLoweredByHandIndexesTheRowsAnew) {
-  auto state = std::make_unique<EngineState>();
-  ASSERT_EQ(AddDefine(state->Table, "A", "1"), DefineOutcome::Added);
-  ASSERT_EQ(AddDefine(state->Table, "B", "2"), DefineOutcome::Added);
-  state->Table.DefineCount = 1;
-  ASSERT_EQ(AddDefine(state->Table, "C", "3"), DefineOutcome::Added);
-  EXPECT_EQ(state->Table.Index.IndexedRows, 2);
-  for (const char* text : {"B A", "C B", "x B"}) {
-    SCOPED_TRACE(text);
-    Line line{std::string_view(text)};
-    SubstituteLine(state->Table, line);
-    EXPECT_EQ(line.View(), ReferenceSubstitute(state->Table, text));
-  }
-}
-
 }  // namespace
 }  // namespace velk

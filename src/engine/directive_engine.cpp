@@ -95,20 +95,6 @@ std::string_view ValueAfter(std::string_view line, std::int32_t next) {
   return line.substr(static_cast<std::size_t>(std::min(i, length + 1) - 1));
 }
 
-// Brings the index up to rows 1..DefineCount after rows were appended to
-// the `indexed` rows it held. When it holds another count (the count was set
-// without AddDefine), every row is indexed anew.
-void SyncIndex(DefineTable& table, std::int32_t indexed) {
-  const std::int32_t used = RowsInUse(table);
-  if (table.Index.IndexedRows != indexed) {
-    ResetSymbolIndex(table.Index);
-  }
-  while (table.Index.IndexedRows < used) {
-    const DefineEntry& row = table.Rows[table.Index.IndexedRows];
-    IndexNextRow(table.Index, row.Name, !row.Value.empty());
-  }
-}
-
 // Line becomes its bytes before 1-based `position`, then value, then its
 // bytes after the `length` replaced ones, cut to the line's capacity. The
 // tail moves first, so the line is its own source.
@@ -122,18 +108,6 @@ void ReplaceAt(Line& line, std::int32_t position, std::int32_t length, std::stri
   std::memmove(line.chars + head + value_kept, line.chars + tail_start, tail_kept);
   std::memcpy(line.chars + head, value.data(), value_kept);
   line.length = static_cast<std::uint8_t>(head + value_kept + tail_kept);
-}
-
-// The plain rule, for a table whose count was set without AddDefine.
-void SubstituteRowByRow(const DefineTable& table, Line& line) {
-  const std::int32_t used = RowsInUse(table);
-  Line replaced;
-  for (std::int32_t k = 0; k < used; ++k) {
-    if (ReplaceFirstWord(line, table.Rows[k], replaced)) {
-      line = replaced;
-      return;
-    }
-  }
 }
 
 void SkipFrom(ConditionalState& conditions) {
@@ -233,7 +207,7 @@ DefineOutcome AddDefine(DefineTable& table, std::string_view name, std::string_v
   BoundedStore(row.Name, name);
   BoundedStore(row.Value, value);
   table.DefineCount = used + 1;
-  SyncIndex(table, used);
+  IndexNextRow(table.Index, row.Name, !row.Value.empty());
   return DefineOutcome::Added;
 }
 
@@ -285,10 +259,6 @@ void ExpandValue(DefineTable& table, std::int32_t row) {
 }
 
 void SubstituteLine(const DefineTable& table, Line& line) {
-  if (table.Index.IndexedRows != RowsInUse(table)) {
-    SubstituteRowByRow(table, line);
-    return;
-  }
   const SymbolMatch match = FindSymbol(table.Index, line);
   if (match.Row != 0) {
     ReplaceAt(line, match.Position, match.Length, table.Rows[match.Row - 1].Value);

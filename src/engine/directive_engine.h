@@ -31,9 +31,10 @@ struct DefineEntry {
 
 // Symbols in order of definition; rows are only ever appended, and a name may
 // stand in several rows. Rows 1..DefineCount are in use (Rows[0] is row 1).
-// Index holds the names of the rows stored by AddDefine that have a value,
-// for SubstituteLine. After a row is stored its name stays, and its value
-// may change but not become empty or non-empty.
+// Index holds the names of the rows that have a value, for SubstituteLine;
+// AddDefine keeps it up, so rows are added through AddDefine only. After a
+// row is stored its name stays, and its value may change but not become
+// empty or non-empty.
 struct DefineTable {
   std::int32_t DefineCount = 0;
   DefineEntry Rows[MaxDefines];
@@ -99,8 +100,6 @@ void ExpandValue(DefineTable& table, std::int32_t row);
 
 // Replaces the first whole-word occurrence of the earliest applicable symbol
 // in line; the result is cut to 255 bytes. At most one replacement is made.
-// Uses the table's index when it covers rows 1..DefineCount, and otherwise
-// (a count set by hand) walks the rows one by one.
 void SubstituteLine(const DefineTable& table, Line& line);
 
 }  // namespace velk

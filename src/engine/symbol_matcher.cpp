@@ -393,27 +393,9 @@ void TryStarts(Scan& scan) {
 
 }  // namespace
 
-void ResetSymbolIndex(SymbolIndex& index) { index = SymbolIndex{}; }
+namespace {
 
-void IndexNextRow(SymbolIndex& index, std::string_view text, bool has_value) {
-  if (index.IndexedRows >= MaxIndexedRows) {
-    return;
-  }
-  const auto row = static_cast<std::uint16_t>(++index.IndexedRows);
-  // An empty name is never found; a longer one is never stored.
-  if (!has_value || text.empty() || text.size() > MaxNameLength || FindName(index, text) != None) {
-    return;
-  }
-  const auto number = static_cast<std::uint16_t>(++index.NameCount);
-  IndexedName& name = index.Names[number - 1];
-  name.Length = static_cast<std::uint8_t>(text.size());
-  name.Row = row;
-  std::memcpy(name.Bytes, text.data(), text.size());
-  name.HeadMask =
-      text.size() >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * text.size())) - 1;
-  AddName(index, number);
-}
-
+// The indexed name equal to text, or None when no row with a value has it.
 std::int32_t FindName(const SymbolIndex& index, std::string_view text) {
   if (text.empty() || text.size() > MaxNameLength) {
     return None;
@@ -435,6 +417,29 @@ std::int32_t FindName(const SymbolIndex& index, std::string_view text) {
     }
   }
   return None;
+}
+
+}  // namespace
+
+void ResetSymbolIndex(SymbolIndex& index) { index = SymbolIndex{}; }
+
+void IndexNextRow(SymbolIndex& index, std::string_view text, bool has_value) {
+  if (index.IndexedRows >= MaxIndexedRows) {
+    return;
+  }
+  const auto row = static_cast<std::uint16_t>(++index.IndexedRows);
+  // An empty name is never found; a longer one is never stored.
+  if (!has_value || text.empty() || text.size() > MaxNameLength || FindName(index, text) != None) {
+    return;
+  }
+  const auto number = static_cast<std::uint16_t>(++index.NameCount);
+  IndexedName& name = index.Names[number - 1];
+  name.Length = static_cast<std::uint8_t>(text.size());
+  name.Row = row;
+  std::memcpy(name.Bytes, text.data(), text.size());
+  name.HeadMask =
+      text.size() >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * text.size())) - 1;
+  AddName(index, number);
 }
 
 SymbolMatch FindSymbol(const SymbolIndex& index, std::string_view line) {

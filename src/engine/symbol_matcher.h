@@ -89,7 +89,4 @@ void IndexNextRow(SymbolIndex& index, std::string_view name, bool has_value);
 // rows 1..IndexedRows.
 SymbolMatch FindSymbol(const SymbolIndex& index, std::string_view line);
 
-// The indexed name equal to name, or 0 when no row with a value has it.
-std::int32_t FindName(const SymbolIndex& index, std::string_view name);
-
 }  // namespace velk
