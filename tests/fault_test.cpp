@@ -16,6 +16,7 @@
 #include "fake_platform.h"
 #include "runtime/platform.h"
 #include "runtime/startup.h"
+#include "runtime/text_file.h"
 #include "test_support.h"
 
 namespace velk {
@@ -25,7 +26,7 @@ using fake::Call;
 using fake::Fault;
 using testing::ReadFileBytes;
 
-constexpr std::size_t Buffer = 64 * 1024;  // what a named file's write-out hands over
+constexpr auto Buffer = static_cast<std::size_t>(FileBufferSize);  // one write-out of a named file
 
 testing::ChildResult RunVelk(const testing::ScopedTempDir& dir, std::vector<std::string> args,
                              const std::vector<Fault>& faults,
@@ -156,17 +157,6 @@ TEST(FaultTest, AFailedCloseCountsForAFileWrittenOnly) {
     }
     EXPECT_EQ(ReadFileBytes(dir.Join("in.PAS")), c.kept);
   }
-}
-
-TEST(FaultTest, AnInputAnotherProgramHoldsLeadsToThePrompt) {
-  const testing::ScopedTempDir dir;
-  testing::WriteFileBytes(dir.Join("in.src"), "held\n");
-  testing::WriteFileBytes(dir.Join("free.src"), "free\n");
-  const auto run =
-      RunVelk(dir, {"in.src"}, {{Call::Open, 1, ErrorSharingViolation}}, {}, "free.src\n");
-  EXPECT_EQ(run.Stdout, "Input file in.src cannot be opened. Enter new filename: ");
-  EXPECT_EQ(run.ExitStatus, 0);
-  EXPECT_EQ(ReadFileBytes(dir.Join("in.PAS")), "free\r\n");
 }
 
 // An input whose CR LF, long lines and Ctrl-Z fall where reads of `size`
