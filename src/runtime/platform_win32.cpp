@@ -4,8 +4,10 @@
 // NoHandle. Error numbers are GetLastError's own, which is the numbering the
 // rest of the program uses. Files are opened with share mode 0, so the
 // system itself refuses a second opener (32, a sharing violation); the
-// channels' list of held handles is not needed here. Names are passed as
-// typed: the system takes both "/" and "\" between directories.
+// channels' list of held handles is still looked at, for a handle the
+// program did not open itself (standard input redirected from a file).
+// Names are passed as typed: the system takes both "/" and "\" between
+// directories.
 //
 // Back-traces walk the unwind tables (RtlLookupFunctionEntry and
 // RtlVirtualUnwind): the compiler does not keep a usable chain of frame
@@ -194,8 +196,54 @@ SystemHandle32 PlatformStandardHandle(StandardStream stream) {
   return NoHandle;
 }
 
-SystemHandle32 PlatformOpenFile(const char* path, AccessMode mode, const SystemHandle32*,
-                                std::size_t) {
+namespace {
+
+// The identity of an open file: its volume and its number there. Wine says
+// volume 0 for a handle it did not open itself (standard input redirected
+// from a file); such a volume matches any. Windows 7 has no such query: the
+// share mode alone keeps files apart there.
+bool FileIdentity(HANDLE handle, FILE_ID_INFO& identity) {
+  return GetFileInformationByHandleEx(handle, FileIdInfo, &identity, sizeof identity) != FALSE;
+}
+
+bool SameIdentity(const FILE_ID_INFO& a, const FILE_ID_INFO& b) {
+  return std::memcmp(&a.FileId, &b.FileId, sizeof a.FileId) == 0 &&
+         (a.VolumeSerialNumber == b.VolumeSerialNumber || a.VolumeSerialNumber == 0 ||
+          b.VolumeSerialNumber == 0);
+}
+
+// True when the file at `path` exists and is the file of one of the held
+// handles. It is looked at without reading or writing it, so the look
+// itself is never refused by a share mode.
+bool HeldElsewhere(const char* path, const SystemHandle32* held, std::size_t held_count) {
+  if (held_count == 0) {
+    return false;
+  }
+  HANDLE probe = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (IsFailedOpen(probe)) {
+    return false;
+  }
+  FILE_ID_INFO file{};
+  const bool known = FileIdentity(probe, file);
+  CloseHandle(probe);
+  for (std::size_t i = 0; known && i < held_count; ++i) {
+    FILE_ID_INFO other{};
+    if (FileIdentity(ToHandle(held[i]), other) && SameIdentity(file, other)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+SystemHandle32 PlatformOpenFile(const char* path, AccessMode mode, const SystemHandle32* held,
+                                std::size_t held_count) {
+  if (HeldElsewhere(path, held, held_count)) {
+    last_error = ERROR_SHARING_VIOLATION;
+    return NoHandle;
+  }
   SECURITY_ATTRIBUTES security{};
   security.nLength = sizeof security;  // 12 bytes on 32-bit Windows, 24 on x64
   security.lpSecurityDescriptor = nullptr;

@@ -80,9 +80,14 @@ const unsigned char* FindLineEnd(const unsigned char* begin, const unsigned char
 }
 
 // Handles a new open must not share a file with: every open channel for a
-// write, the channels open for writing for a read.
+// write, the channels open for writing for a read. A write must not empty
+// the file standard input comes from either: it may be the very input being
+// copied, or hold the answers to the prompts.
 std::size_t ConflictingHandles(AccessMode mode, SystemHandle32* handles) {
   std::size_t count = 0;
+  if (mode == AccessMode::Write) {
+    handles[count++] = PlatformStandardHandle(StandardStream::Input);
+  }
   for (const TextFile* channel : open_channels) {
     if (channel != nullptr && (mode == AccessMode::Write || channel->State == FileState::Writing)) {
       handles[count++] = channel->SystemHandle;
@@ -213,7 +218,7 @@ void Open(TextFile& file, FileState state) {
     file.SystemHandle = PlatformStandardHandle(mode == AccessMode::Read ? StandardStream::Input
                                                                         : StandardStream::Output);
   } else {
-    SystemHandle32 held[MaxOpenChannels];
+    SystemHandle32 held[MaxOpenChannels + 1];
     const std::size_t held_count = ConflictingHandles(mode, held);
     file.SystemHandle = PlatformOpenFile(file.Path, mode, held, held_count);
     if (file.SystemHandle == NoHandle) {
