@@ -2,8 +2,9 @@
 # installed tree: a Debian package on Linux, a zip on Windows.
 #
 #   cmake --install build --prefix DIR    program, manual page, README, copyright
-#   cd build && cpack                     velk_1.0.0_amd64.deb (with a -dbgsym
-#                                         .ddeb), or velk-1.0.0-win64.zip
+#   cd build && cpack                     velk_1.0.0_amd64.deb and
+#                                         velk-dbgsym_1.0.0_amd64.deb, or
+#                                         velk-1.0.0-win64.zip
 #
 # The program itself is installed by src/CMakeLists.txt.
 
@@ -53,9 +54,24 @@ else()
     set(VELK_MANUAL ${VELK_DOC_BINARY_DIR}/velk.1.gz)
     set(VELK_CHANGELOG ${VELK_DOC_BINARY_DIR}/changelog.gz)
   endif()
-  install(FILES ${VELK_MANUAL} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${VELK_MANUAL} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT velk)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${VELK_DOC_SOURCE_DIR}/copyright ${VELK_CHANGELOG}
-          DESTINATION ${CMAKE_INSTALL_DOCDIR})
+          DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT velk)
+  # The installed program is stripped as Debian strips it; its debugging
+  # information goes to lib/debug, in a component of its own.
+  install(CODE "
+    set(VELK_BINARY \"$<TARGET_FILE:velk>\")
+    set(VELK_INSTALLED \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/velk\")
+    set(VELK_STRIP \"${CMAKE_STRIP}\")
+    set(VELK_PART program)
+    include(\"${PROJECT_SOURCE_DIR}/cmake/install-debug-info.cmake\")" COMPONENT velk)
+  install(CODE "
+    set(VELK_BINARY \"$<TARGET_FILE:velk>\")
+    set(VELK_PREFIX \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
+    set(VELK_READELF \"${CMAKE_READELF}\")
+    set(VELK_OBJCOPY \"${CMAKE_OBJCOPY}\")
+    set(VELK_PART debug)
+    include(\"${PROJECT_SOURCE_DIR}/cmake/install-debug-info.cmake\")" COMPONENT dbgsym)
 endif()
 
 # ---- CPack -------------------------------------------------------------------
@@ -63,7 +79,7 @@ endif()
 set(CPACK_PACKAGE_NAME velk)
 set(CPACK_PACKAGE_VENDOR "VELK developers")
 set(CPACK_PACKAGE_CONTACT "VELK developers <velk@example.org>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "line-oriented conditional preprocessor with symbol replacement")
+set(VELK_SUMMARY "line-oriented conditional preprocessor with symbol replacement")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "velk copies text files line by line, acting on #define, #ifdef, #ifndef and\n"
     "#endif in column 1 and replacing one whole-word symbol per line by its value.\n"
@@ -76,21 +92,33 @@ if(WIN32)
   # velk-1.0.0-win64.zip, unpacked into a folder of the same name. The
   # program keeps its symbols, so that report addresses can be resolved.
   set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${VELK_SUMMARY}")
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(CPACK_SYSTEM_NAME win64)
   else()
     set(CPACK_SYSTEM_NAME win32)
   endif()
 else()
+  # Two packages: velk, with the program stripped, and velk-dbgsym, with its
+  # debugging information where gdb and addr2line look for it by build id.
   set(CPACK_GENERATOR DEB)
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_ALL velk dbgsym)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # velk_1.0.0_amd64.deb
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
-  set(CPACK_DEBIAN_PACKAGE_SECTION devel)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  # The program in the package is stripped; its symbols go into a separate
-  # velk-dbgsym package, from which addr2line resolves report addresses.
-  set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
+  set(CPACK_DEBIAN_VELK_PACKAGE_NAME velk)
+  set(CPACK_DEBIAN_VELK_PACKAGE_SECTION devel)
+  set(CPACK_DEBIAN_VELK_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_DBGSYM_PACKAGE_NAME velk-dbgsym)
+  set(CPACK_DEBIAN_DBGSYM_PACKAGE_SECTION debug)
+  set(CPACK_DEBIAN_DBGSYM_PACKAGE_DEPENDS "velk (= ${PROJECT_VERSION})")
+  # Each package's description gives its own synopsis line (CPack would put
+  # one summary above both).
+  set(CPACK_DEBIAN_VELK_DESCRIPTION "${VELK_SUMMARY}\n${CPACK_PACKAGE_DESCRIPTION}")
+  string(CONCAT CPACK_DEBIAN_DBGSYM_DESCRIPTION "debug symbols for velk\n"
+      "The debugging information of /usr/bin/velk, with which addr2line turns the\n"
+      "addresses of a run-time error report into routines and source lines.")
 endif()
 
 include(CPack)
