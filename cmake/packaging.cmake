@@ -91,6 +91,24 @@ else()
   # The program in the package is stripped; its symbols go into a separate
   # velk-dbgsym package, from which addr2line resolves report addresses.
   set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
+
+  # ---- Packages of a cross build ----
+  # dpkg knows only the build machine: the package's architecture is the
+  # cross compiler's, and its dependencies are found at cpack time among the
+  # target's own libraries (cmake/cross-depends.cmake).
+  if(CMAKE_CROSSCOMPILING)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -dumpmachine
+                    OUTPUT_VARIABLE VELK_TARGET_TRIPLET OUTPUT_STRIP_TRAILING_WHITESPACE)
+    execute_process(COMMAND dpkg-architecture -t${VELK_TARGET_TRIPLET} -qDEB_HOST_ARCH
+                    OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE
+                    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+    set(CPACK_VELK_PROGRAM ${PROJECT_BINARY_DIR}/src/velk)
+    set(CPACK_VELK_TARGET_LIBRARIES /usr/${VELK_TARGET_TRIPLET}/lib)
+    string(REGEX MATCH "^[0-9]+" CPACK_VELK_COMPILER_MAJOR ${CMAKE_CXX_COMPILER_VERSION})
+    set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cross-depends.cmake)
+  endif()
+  # ---- end of packages of a cross build ----
 endif()
 
 include(CPack)
