@@ -119,6 +119,24 @@ else()
   string(CONCAT CPACK_DEBIAN_DBGSYM_DESCRIPTION "debug symbols for velk\n"
       "The debugging information of /usr/bin/velk, with which addr2line turns the\n"
       "addresses of a run-time error report into routines and source lines.")
+
+  # ---- Packages of a cross build ----
+  # dpkg knows only the build machine: the package's architecture is the
+  # cross compiler's, and its dependencies are found at cpack time among the
+  # target's own libraries (cmake/cross-depends.cmake).
+  if(CMAKE_CROSSCOMPILING)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -dumpmachine
+                    OUTPUT_VARIABLE VELK_TARGET_TRIPLET OUTPUT_STRIP_TRAILING_WHITESPACE)
+    execute_process(COMMAND dpkg-architecture -t${VELK_TARGET_TRIPLET} -qDEB_HOST_ARCH
+                    OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE
+                    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+    set(CPACK_DEBIAN_VELK_PACKAGE_SHLIBDEPS OFF)
+    set(CPACK_VELK_PROGRAM ${PROJECT_BINARY_DIR}/src/velk)
+    set(CPACK_VELK_TARGET_LIBRARIES /usr/${VELK_TARGET_TRIPLET}/lib)
+    string(REGEX MATCH "^[0-9]+" CPACK_VELK_COMPILER_MAJOR ${CMAKE_CXX_COMPILER_VERSION})
+    set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cross-depends.cmake)
+  endif()
+  # ---- end of packages of a cross build ----
 endif()
 
 include(CPack)

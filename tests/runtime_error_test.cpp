@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,8 @@ constexpr bool Sanitized = true;  // the sanitizers catch faults and huge reques
 #else
 constexpr bool Sanitized = false;
 #endif
+// arm64 divides by zero without a fault (the quotient is 0): its run leaves that row out.
+const bool DivisionFaults = std::getenv("VELK_TEST_NO_DIVISION_FAULT") == nullptr;
 
 // What addr2line says about an address of the probe's report.
 std::string Place(const std::string& address) {
@@ -50,7 +53,7 @@ TEST(RuntimeErrorTest, EveryEndGivesItsStatusAndReportAndLeavesTheOutputFileWhol
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.mode[0] + " " + c.mode.back());
-    if (c.fault && Sanitized) {
+    if ((c.fault && Sanitized) || (c.mode[0] == "div" && !DivisionFaults)) {
       continue;
     }
     const testing::ScopedTempDir dir;
@@ -82,8 +85,8 @@ TEST(RuntimeErrorTest, ABackTraceOnATerminalStopsAfterNineFrames) {
     GTEST_SKIP() << "a pseudo-terminal is a POSIX device";
   }
   // script gives the probe a pseudo-terminal as its output, which writes "\n" as "\r\n".
-  const testing::ChildResult run =
-      testing::RunChild("/usr/bin/script", {"-qec", Probe.Program + " io 30", "/dev/null"}, "/");
+  const testing::ChildResult run = testing::RunChild(
+      "/usr/bin/script", {"-qec", Probe.Runner + " " + Probe.Program + " io 30", "/dev/null"}, "/");
   EXPECT_EQ(run.ExitStatus, 103);
   std::string bytes = run.Stdout;
   for (std::size_t at = 0; (at = bytes.find("\r\r\n", at)) != std::string::npos;) {

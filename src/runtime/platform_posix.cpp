@@ -5,7 +5,7 @@
 // they are opened with "/" in its place. There are no share modes: the
 // channels name the handles a new open must not share a file with, and a
 // file is emptied only after that check. Back-traces follow the chain of
-// frame records, which every routine keeps (-fno-omit-frame-pointer).
+// frames that every routine keeps (see Back-traces below).
 
 #include "runtime/platform_posix.h"
 
@@ -330,20 +330,41 @@ void ResetToDefault(int signal_number) {
   sigaction(signal_number, &action, nullptr);
 }
 
+// Where the processor faulted and the frame reference of the routine it was
+// in (see Back-traces below), from the registers the signal saved. An
+// s390x division fault leaves the instruction address past the divide; the
+// system names the divide itself in si_addr. A stack overflow faults with
+// the new stack pointer below the stack, where its frame pointer (r11, kept
+// by -fno-omit-frame-pointer) still holds the frame of the calling routine.
+// On a processor not named here a fault has no usable frame.
+CodePoint FaultPoint([[maybe_unused]] int signal_number, [[maybe_unused]] const siginfo_t& info,
+                     [[maybe_unused]] const mcontext_t& machine) {
+#if defined(__x86_64__)
+  return CodePoint{static_cast<std::uintptr_t>(machine.gregs[REG_RIP]),
+                   static_cast<std::uintptr_t>(machine.gregs[REG_RBP])};
+#elif defined(__i386__)
+  return CodePoint{static_cast<std::uintptr_t>(machine.gregs[REG_EIP]),
+                   static_cast<std::uintptr_t>(machine.gregs[REG_EBP])};
+#elif defined(__aarch64__)
+  return CodePoint{static_cast<std::uintptr_t>(machine.pc),
+                   static_cast<std::uintptr_t>(machine.regs[29])};
+#elif defined(__s390x__)
+  const bool data_fault = signal_number == SIGSEGV || signal_number == SIGBUS;
+  const std::uintptr_t address = data_fault ? static_cast<std::uintptr_t>(machine.psw.addr)
+                                            : reinterpret_cast<std::uintptr_t>(info.si_addr);
+  const auto stack_pointer = static_cast<std::uintptr_t>(machine.gregs[15]);
+  const auto frame_pointer = static_cast<std::uintptr_t>(machine.gregs[11]);
+  return CodePoint{address, IsStackAddress(stack_pointer, 1) ? stack_pointer : frame_pointer};
+#else
+  return CodePoint{0, 0};
+#endif
+}
+
 void OnFault(int signal_number, siginfo_t* info, void* context) {
-  const auto* machine = &static_cast<const ucontext_t*>(context)->uc_mcontext;
+  const mcontext_t& machine = static_cast<const ucontext_t*>(context)->uc_mcontext;
   const auto fault_address = reinterpret_cast<std::uintptr_t>(info->si_addr);
   const bool in_guard = fault_address >= guard_low && fault_address < guard_high;
-#if defined(__x86_64__)
-  const auto address = static_cast<std::uintptr_t>(machine->gregs[REG_RIP]);
-  const auto frame = static_cast<std::uintptr_t>(machine->gregs[REG_RBP]);
-#elif defined(__aarch64__)
-  const auto address = static_cast<std::uintptr_t>(machine->pc);
-  const auto frame = static_cast<std::uintptr_t>(machine->regs[29]);
-#else
-  const std::uintptr_t address = 0;
-  const std::uintptr_t frame = 0;
-#endif
+  const CodePoint where = FaultPoint(signal_number, *info, machine);
   // Only a fault raised by an instruction is reported; the same signal sent
   // by another process is not a fault of this program.
   const bool from_instruction = info->si_code > 0;
@@ -352,14 +373,14 @@ void OnFault(int signal_number, siginfo_t* info, void* context) {
   // A fault the program does not report, or one without a frame to walk,
   // goes to the system: with the default action restored, returning makes
   // the instruction fault again and the system ends the process.
-  if (number == 0 || fault_handler == nullptr || !IsStackAddress(frame, 16)) {
+  if (number == 0 || fault_handler == nullptr || !IsStackAddress(where.Frame, 16)) {
     ResetToDefault(signal_number);
     if (!from_instruction) {
       raise(signal_number);
     }
     return;
   }
-  fault_handler(FaultInfo{number, CodePoint{address, frame}});
+  fault_handler(FaultInfo{number, where});
 }
 
 }  // namespace
@@ -409,11 +430,43 @@ std::uintptr_t PlatformLoadBias() {
 }
 
 // ---- Back-traces --------------------------------------------------------------
+//
+// A frame reference is whatever links a routine's frame to its caller's on
+// the processor the program is built for, and each kind of link has its own
+// walk, chosen here:
+//
+// - Frame records (x86-64, i386, arm64; -fno-omit-frame-pointer): a routine's
+//   frame reference points to two words, the caller's frame reference and
+//   the routine's return address.
+// - The back chain (s390x; -mbackchain): a frame reference is the routine's
+//   stack pointer, where the first word is the caller's stack pointer. The
+//   return address is in register 14, which the routine saves, if it calls
+//   anything, in the register save area at the bottom of its caller's frame
+//   (register n at 8 * n). A routine in the chain has called another, so it
+//   has saved it. Here __builtin_frame_address(0) gives the stack pointer of
+//   the calling routine.
+// - Anything else: no frame is read, and a report has no back-trace lines.
+//
+// Every word is read only where the stack really is, so that a corrupt
+// chain ends the walk instead of faulting while the report is written.
 
 namespace {
 
+enum class FrameKind : std::uint8_t { Records, BackChain, Unknown };
+
+#if defined(__x86_64__) || defined(__i386__) || defined(__aarch64__)
+constexpr FrameKind Frames = FrameKind::Records;
+#elif defined(__s390x__)
+constexpr FrameKind Frames = FrameKind::BackChain;
+#else
+constexpr FrameKind Frames = FrameKind::Unknown;
+#endif
+
+constexpr std::uintptr_t Word = sizeof(std::uintptr_t);
+constexpr std::uintptr_t BackChainReturnSlot = 14 * Word;  // saved register 14
+
 // True when [address, address + size) lies inside the main thread's stack,
-// so a frame record there can be read without faulting.
+// so a frame there can be read without faulting.
 bool IsStackAddress(std::uintptr_t address, std::size_t size) {
   if (stack_high == 0) {
     LearnStackBounds();
@@ -422,30 +475,67 @@ bool IsStackAddress(std::uintptr_t address, std::size_t size) {
          address % alignof(std::uintptr_t) == 0;
 }
 
-// A frame record: the caller's frame, then the return address.
-const std::uintptr_t* FrameRecord(std::uintptr_t frame) {
-  return reinterpret_cast<const std::uintptr_t*>(frame);
+std::uintptr_t StackWord(std::uintptr_t address) {
+  return *reinterpret_cast<const std::uintptr_t*>(address);
+}
+
+FrameLink ReadFrameRecord(std::uintptr_t frame) {
+  if (!IsStackAddress(frame, 2 * Word)) {
+    return FrameLink{};
+  }
+  return FrameLink{StackWord(frame + Word), StackWord(frame)};
+}
+
+FrameLink ReadBackChain(std::uintptr_t frame) {
+  if (!IsStackAddress(frame, Word)) {
+    return FrameLink{};
+  }
+  const std::uintptr_t caller = StackWord(frame);
+  if (!IsStackAddress(caller + BackChainReturnSlot, Word)) {
+    return FrameLink{};
+  }
+  return FrameLink{StackWord(caller + BackChainReturnSlot), caller};
+}
+
+// The frame reference of the routine that called the routine this is
+// written in (both keep their frames: they are never inlined).
+[[gnu::always_inline]] inline std::uintptr_t CallersFrame() {
+  const auto address = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+  switch (Frames) {
+    case FrameKind::Records:
+      return StackWord(address);  // this routine's own record, which it has just made
+    case FrameKind::BackChain:
+      return address;
+    case FrameKind::Unknown:
+      break;
+  }
+  return 0;
 }
 
 }  // namespace
 
 [[gnu::noinline]] CodePoint PlatformCallerPoint() {
-  // Own record -> the caller's record, which holds where the caller returns
-  // to and the frame of the routine it returns to.
-  const auto own = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
-  const std::uintptr_t* caller = FrameRecord(FrameRecord(own)[0]);
-  return CodePoint{caller[1], caller[0]};
+  // The caller's frame gives where the caller returns to and the frame of
+  // the routine it returns to.
+  const FrameLink link = PlatformReadFrame(CallersFrame());
+  return CodePoint{link.ReturnAddress, link.CallerFrame};
 }
 
-[[gnu::noinline]] std::uintptr_t PlatformCallerFrame() {
-  return FrameRecord(reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)))[0];
-}
+[[gnu::noinline]] std::uintptr_t PlatformCallerFrame() { return CallersFrame(); }
 
 FrameLink PlatformReadFrame(std::uintptr_t frame) {
-  if (frame == 0 || !IsStackAddress(frame, 2 * sizeof(std::uintptr_t))) {
+  if (frame == 0) {
     return FrameLink{};
   }
-  return FrameLink{FrameRecord(frame)[1], FrameRecord(frame)[0]};
+  switch (Frames) {
+    case FrameKind::Records:
+      return ReadFrameRecord(frame);
+    case FrameKind::BackChain:
+      return ReadBackChain(frame);
+    case FrameKind::Unknown:
+      break;
+  }
+  return FrameLink{};
 }
 
 }  // namespace velk

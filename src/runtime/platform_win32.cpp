@@ -26,6 +26,9 @@
 #if !defined(__x86_64__)
 #error "the Windows platform layer walks x64 unwind tables"
 #endif
+#if !defined(VELK_LINKED_IMAGE_BASE)
+#error "the build names the image base it links at in VELK_LINKED_IMAGE_BASE"
+#endif
 
 namespace velk {
 
@@ -144,11 +147,25 @@ LONG CALLBACK OnStackOverflow(EXCEPTION_POINTERS* info) {
   RunOnEmergencyStack(ReportOverflow);
 }
 
+// Windows loads the image wherever it likes (it is built with DYNAMIC_BASE)
+// and then writes the address it chose into the loaded header, so the
+// header cannot tell where the image was linked: the build does, in
+// VELK_LINKED_IMAGE_BASE.
 std::uintptr_t LearnLoadBias() {
-  const auto* base = reinterpret_cast<const unsigned char*>(GetModuleHandleA(nullptr));
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  return reinterpret_cast<std::uintptr_t>(base) - headers->OptionalHeader.ImageBase;
+  return reinterpret_cast<std::uintptr_t>(GetModuleHandleA(nullptr)) - VELK_LINKED_IMAGE_BASE;
+}
+
+// The thread's stack from its lowest reserved page to its top, learnt from
+// the allocation around a local variable (Windows 7 has no call that gives
+// the bounds directly).
+void LearnStackBounds() {
+  MEMORY_BASIC_INFORMATION region{};
+  const unsigned char here = 0;
+  if (VirtualQuery(&here, &region, sizeof region) != sizeof region) {
+    return;
+  }
+  stack_low = reinterpret_cast<std::uintptr_t>(region.AllocationBase);
+  stack_high = reinterpret_cast<std::uintptr_t>(region.BaseAddress) + region.RegionSize;
 }
 
 }  // namespace
@@ -332,11 +349,7 @@ const char* PlatformCommandLine() { return GetCommandLineA(); }
 void PlatformInstallFaultHandler(FaultHandler handler) {
   fault_handler = handler;
   load_bias = LearnLoadBias();
-  ULONG_PTR low = 0;
-  ULONG_PTR high = 0;
-  GetCurrentThreadStackLimits(&low, &high);
-  stack_low = low;
-  stack_high = high;
+  LearnStackBounds();
   SetUnhandledExceptionFilter(OnUnhandledException);
   overflow_handler = AddVectoredExceptionHandler(1, OnStackOverflow);
 }

@@ -5,6 +5,7 @@
 // "hold NAME" opens NAME for writing as velk opens its files, says "held" and
 // keeps it open until its standard input ends.
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -19,8 +20,8 @@ velk::TextFile output, never_opened;
 volatile int number = 0;  // read and written, so that no call or fault is optimised away
 int* volatile null_pointer = nullptr;
 char* volatile block = nullptr;
-volatile std::size_t huge_size = std::size_t{1} << 62;
-volatile int never = -1;  // a depth the recursion never reaches
+volatile std::size_t huge_size = SIZE_MAX - 0xFFFF;  // more than any address space holds
+volatile int never = -1;                             // a depth the recursion never reaches
 
 [[gnu::noinline]] int FailCheckedClose(int levels) {
   if (levels > 0) {
