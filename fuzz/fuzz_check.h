@@ -1,9 +1,14 @@
-// What the fuzz targets do when the program and its model part ways.
+// What the fuzz targets share: a finding, and how ctest replays a target
+// without libFuzzer (replay.cpp).
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
 namespace velk::fuzz {
 
@@ -14,5 +19,13 @@ inline void Check(bool holds, std::string_view what) {
     std::abort();
   }
 }
+
+inline void Test(const std::string& input) {
+  LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(input.data()), input.size());
+}
+
+// Inputs a target makes for the replay beyond its corpus, each passed to
+// Test; gives their count. A target may have none.
+[[gnu::weak]] int GeneratedInputs();
 
 }  // namespace velk::fuzz

@@ -1,6 +1,5 @@
 // What only the POSIX platform layer gives: its tables, the argument list as
-// the system hands it over, and what symlinks, devices and pipes do to the
-// channels.
+// the system hands it over, and the standard handles.
 #include "runtime/platform_posix.h"
 
 #include <fcntl.h>
@@ -17,64 +16,16 @@
 
 #include "runtime/arguments.h"
 #include "runtime/text_file.h"
-#include "channel_test.h"
-#include "test_support.h"
 
 namespace velk {
 namespace {
 
-using testing::ChannelTest;
-using testing::Open;
-using testing::ReadFileBytes;
-using testing::WriteFileBytes;
-
-using PosixChannelTest = ChannelTest;
-
-TEST_F(PosixChannelTest, OutputOnTheOpenInputIsRefusedThroughASymlinkWhileReadersShare) {
-  const std::string input = dir.Join("in.txt"), link = dir.Join("link");
-  WriteFileBytes(input, "keep\r\n");
-  ASSERT_EQ(::symlink(input.c_str(), link.c_str()), 0);
-  ASSERT_EQ(Open(f, input, FileState::Reading), 0);
-  EXPECT_EQ(Open(h, link, FileState::Reading), 0);
-  EXPECT_EQ(Open(g, link, FileState::Writing), 5);
-  EXPECT_EQ(ReadFileBytes(input), "keep\r\n");
-  CloseTextFile(f);
-  CloseTextFile(h);
-  EXPECT_EQ(Open(g, link, FileState::Writing), 0);
-}
-
-TEST_F(PosixChannelTest, RefusedWritesKeepTheSystemsReason) {
-  ::signal(SIGPIPE, SIG_IGN);  // as the program does at start-up
-  int ends[2];
-  ASSERT_EQ(::pipe(ends), 0);
-  ::close(ends[0]);
-  ASSERT_EQ(Open(f, "/dev/full", FileState::Writing), 0);
-  BindToHandle(g, FileState::Writing, ends[1]);
-  for (const auto& [file, code] : {std::pair{&f, 112}, {&g, 232}}) {
-    EndLine(*file);
-    EXPECT_EQ(TakeIoError(), code);
-    CloseTextFile(*file);
-    EXPECT_EQ(TakeIoError(), 0);
-  }
-}
-
-TEST_F(PosixChannelTest, ClosingAStandardChannelLeavesItsHandleOpen) {
+TEST(PlatformPosixTest, ClosingAStandardChannelLeavesItsHandleOpen) {
   SetUpStandardChannels();
   CloseTextFile(StandardInput);
   CloseTextFile(StandardOutput);
   EXPECT_EQ(TakeIoError(), 0);
   EXPECT_TRUE(::fcntl(0, F_GETFD) != -1 && ::fcntl(1, F_GETFD) != -1);
-}
-
-TEST(PlatformPosixTest, AMissingFileIsNotFoundWhereItsDirectoryExists) {
-  const std::pair<const char*, std::uint32_t> cases[] = {
-      {"/velk-no-such-file", ErrorFileNotFound},
-      {"velk-no-such-file", ErrorFileNotFound},
-      {"/velk-no-such-directory/file", ErrorPathNotFound}};
-  for (const auto& [path, error] : cases) {
-    EXPECT_EQ(PlatformOpenFile(path, AccessMode::Read, nullptr, 0), NoHandle) << path;
-    EXPECT_EQ(PlatformLastError(), error) << path;
-  }
 }
 
 TEST(PosixArgumentListTest, EntryZeroIsTheExecutableThenTheArgumentsAsDelivered) {

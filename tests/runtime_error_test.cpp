@@ -1,17 +1,19 @@
+// The runtime's stops, reports and faults, seen from outside in a small program on the runtime
+// alone (probe/runtime_probe.cpp).
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <string>
 #include <vector>
 
-#include "child_process.h"
-#include "test_support.h"
+#include "harness.h"
 
 namespace velk {
 namespace {
 
-const testing::ProgramUnderTest Probe =
-    testing::ProgramFromEnvironment(VELK_RUNTIME_PROBE, "VELK_TEST_PROBE");
+using namespace testing;
+
+const Program Probe(VELK_RUNTIME_PROBE, "VELK_TEST_PROBE");
 
 #ifdef VELK_SANITIZE
 constexpr bool Sanitized = true;  // the sanitizers catch faults and huge requests first
@@ -21,8 +23,8 @@ constexpr bool Sanitized = false;
 
 // What addr2line says about an address of the probe's report.
 std::string Place(const std::string& address) {
-  return testing::RunChild("/usr/bin/env",
-                           {Probe.Addr2Line, "-f", "-C", "-e", Probe.Program, "0x" + address}, "/")
+  return RunChild({"/usr/bin/env", Probe.Addr2Line, "-f", "-C", "-e", Probe.File, "0x" + address},
+                  "/")
       .Stdout;
 }
 
@@ -44,7 +46,7 @@ TEST(RuntimeErrorTest, EveryEndGivesItsStatusAndReportAndLeavesTheOutputFileWhol
                         {{"div"}, 200, 2, "DivideByZero", true},
                         {{"recurse"}, 202, 257, "Recurse", true},
                         {{"memory"}, 203, 3, "operator new", true}};
-  std::string lines;  // 100 lines are 892 bytes: three whole buffers and a part-filled one
+  std::string lines;  // 100 lines are 892 bytes, far less than a named file's buffer
   for (int i = 1; i <= 100; ++i) {
     lines += "line " + std::to_string(i) + "\r\n";
   }
@@ -53,17 +55,17 @@ TEST(RuntimeErrorTest, EveryEndGivesItsStatusAndReportAndLeavesTheOutputFileWhol
     if (c.fault && Sanitized) {
       continue;
     }
-    const testing::ScopedTempDir dir;
+    const TempDir dir;
     std::vector<std::string> args = {"flush", "100"};
     args.insert(args.end(), c.mode.begin(), c.mode.end());
-    const testing::ChildResult run = testing::RunChild(Probe, args, dir.path());
-    EXPECT_EQ(run.ExitStatus, c.status);
-    EXPECT_EQ(testing::ReadFileBytes(dir.Join("flush.txt")), lines);
+    const Result run = RunChild(Probe.Command(args), dir.path);
+    EXPECT_EQ(run.Status, c.status);
+    EXPECT_EQ(ReadFile(dir.Join("flush.txt")), lines);
     if (c.failed.empty()) {
       EXPECT_EQ(run.Stdout, "");
       continue;
     }
-    const std::vector<std::string> addresses = testing::ReportAddresses(run.Stdout, c.status);
+    const std::vector<std::string> addresses = ReportAddresses(run.Stdout, c.status);
     if (c.fault) {
       ASSERT_GE(addresses.size(), c.frames + 1);
       EXPECT_LE(addresses.size(), 258u);
@@ -82,27 +84,23 @@ TEST(RuntimeErrorTest, ABackTraceOnATerminalStopsAfterNineFrames) {
     GTEST_SKIP() << "a pseudo-terminal is a POSIX device";
   }
   // script gives the probe a pseudo-terminal as its output, which writes "\n" as "\r\n".
-  const testing::ChildResult run =
-      testing::RunChild("/usr/bin/script", {"-qec", Probe.Program + " io 30", "/dev/null"}, "/");
-  EXPECT_EQ(run.ExitStatus, 103);
+  const Result run = RunChild({"/usr/bin/script", "-qec", Probe.File + " io 30", "/dev/null"}, "/");
+  EXPECT_EQ(run.Status, 103);
   std::string bytes = run.Stdout;
   for (std::size_t at = 0; (at = bytes.find("\r\r\n", at)) != std::string::npos;) {
     bytes.erase(at, 1);
   }
-  EXPECT_EQ(testing::ReportAddresses(bytes, 103).size(), 10u);
+  EXPECT_EQ(ReportAddresses(bytes, 103).size(), 10u);
 }
 
-TEST(RuntimeErrorTest, AFaultSignalFromAnotherProcessEndsItWithoutAReport) {
+TEST(RuntimeErrorTest, AFaultSignalSentByAProcessEndsItWithoutAReport) {
   if (Probe.Windows) {
     GTEST_SKIP() << "signals are POSIX's";
   }
-  const testing::ScopedTempDir dir;
-  testing::BackgroundChild probe(Probe, {"hold", "held.txt"}, dir.path());
-  ASSERT_EQ(probe.ReadLine(), "held");
-  probe.Signal(SIGSEGV);
-  const testing::ChildResult end = probe.Finish();
-  EXPECT_EQ(end.TermSignal, SIGSEGV);
-  EXPECT_EQ(end.ExitStatus, -1);
+  const TempDir dir;
+  const Result end = RunChild(Probe.Command({"kill"}), dir.path);
+  EXPECT_EQ(end.Signal, SIGSEGV);
+  EXPECT_EQ(end.Status, -1);
   EXPECT_EQ(end.Stdout, "");
 }
 

@@ -1,0 +1,272 @@
+// Runs of velk in a fresh directory: the files it leaves, its standard output and its status,
+// byte for byte. The same table runs against velk.exe under Wine (see harness.h); a case that
+// only one kind of system can give says so. A case with an injection runs velk under strace,
+// which makes chosen system calls on one file come back interrupted, short or failed.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+#include "harness.h"
+
+namespace fs = std::filesystem;
+using namespace velk::testing;
+// path -> bytes; a directory's path ends in "/", a symlink's in "@" (its bytes: the target)
+using Files = std::map<std::string, std::string>;
+
+const Program Velk(VELK_BINARY, "VELK_TEST_VELK");
+
+const std::string Usage = "usage: VELK [-E ext] [-D defname] flnm [flnm2] [flnm3] ...\r\n";
+const std::string TooMany = "VELK: Maximum # of defines (200) exceeded.\r\n";
+const std::string Miss = "Input file miss.src cannot be opened. Enter new filename: ";
+const std::string L36 = std::string(36, 'L'), G38 = std::string(38, 'G'), F40(40, 'F');
+
+// Every run starts in a directory holding these; a plain file holds its own name.
+const Files Inputs = [] {
+  Files files = {
+      {"d.src", "#ifdef BAR\n#ifndef foo\nBAR\n#endif\n#endif\n"},
+      {"y1.src", "#define Y why\n#ifdef X\nax\n#endif\n"},
+      {"y2.src", "#ifdef X\nbx\n#endif\nY\n"},
+      {"prog.src", "#define MAX 100\n#ifdef DEBUG\ntrace(MAX);\n#endif\nx := MAXIMUM;\n"},
+      {"s1.src", "#define V 42\n#ifdef NOPE\n#ifdef V\nx\n"},
+      {"s2.src", "b1 V\n#endif\nb2\n#endif\nb3 V\n"}};
+  std::istringstream names(
+      "a.src b.src real.src -x - prog a.b.c p.src dir.v2/ dir.v2/prog.src "
+      "src/ src/.profile .profile s.a/ x.TXT d.v2/ d.v2/P.PAS q.src q.PAS/ w.PAS/ " +
+      G38 + " " + F40 + " " + L36 + ".src");
+  for (std::string name; names >> name;) {
+    files[name] = name.ends_with('/') ? "" : name + "\n";
+  }
+  return files;
+}();
+
+// Where a case holds: a file system that tells case apart, device files and symlinks are POSIX's.
+enum class Only { Both, Posix, Windows };
+
+struct Case {
+  std::vector<std::string> args;
+  Files outputs;                 // files the run makes or changes; every other file stays as it was
+  std::string stdout_text = {};  // with a status of 100 or more: a run-time error report
+  int status = 0;
+  std::string stdin_text = {};
+  Files inputs = {};  // besides Inputs, or in place of one of them
+  Only only = Only::Both;
+  std::string inject = {};  // "FILE CALL:...": strace's injection into the calls on FILE
+};
+
+static std::vector<std::string> Traced(const Case& c, const std::string& dir) {
+  // Names in full: strace matches an open's name as velk passes it.
+  const std::string here = fs::canonical(dir).string() + "/";
+  const std::string file = c.inject.substr(0, c.inject.find(' '));
+  const std::string call = c.inject.substr(file.size() + 1);
+  std::vector<std::string> command = {VELK_STRACE,
+                                      "-o",
+                                      "/dev/null",
+                                      "-P",
+                                      here + file,
+                                      "-e",
+                                      "trace=" + call.substr(0, call.find(':')),
+                                      "-e",
+                                      "inject=" + call,
+                                      Velk.File};
+  for (const std::string& arg : c.args) {
+    command.push_back(here + arg);
+  }
+  return command;
+}
+
+static void RunCases(const std::vector<Case>& cases) {
+  for (const Case& c : cases) {
+    const bool traced = !c.inject.empty();
+    if (c.only == (Velk.Windows ? Only::Posix : Only::Windows) ||
+        (traced && (Velk.Windows || std::string(VELK_STRACE).empty()))) {
+      continue;
+    }
+    SCOPED_TRACE(::testing::PrintToString(c.args) + " stdin " + c.stdin_text + " " + c.inject);
+    TempDir dir;
+    Files inputs = c.inputs, expected = c.outputs, found;
+    inputs.insert(Inputs.begin(), Inputs.end());
+    expected.insert(inputs.begin(), inputs.end());
+    for (const auto& [path, bytes] : inputs) {
+      if (path.ends_with('/')) {
+        fs::create_directory(dir.Join(path));
+      } else if (path.ends_with('@')) {
+        fs::create_symlink(bytes, dir.Join(path.substr(0, path.size() - 1)));
+      } else {
+        WriteFile(dir.Join(path), bytes);
+      }
+    }
+    const Result result =
+        RunChild(traced ? Traced(c, dir.path) : Velk.Command(c.args), dir.path, c.stdin_text);
+    for (const fs::directory_entry& e : fs::recursive_directory_iterator(dir.path)) {
+      const std::string name = e.path().lexically_relative(dir.path).string();
+      if (e.is_symlink()) {
+        found[name + "@"] = fs::read_symlink(e.path()).string();
+      } else {
+        found[name + (e.is_directory() ? "/" : "")] = e.is_directory() ? "" : ReadFile(e.path());
+      }
+    }
+    EXPECT_EQ(result.Status, c.status);
+    if (c.status >= 100) {
+      EXPECT_GE(ReportAddresses(result.Stdout, c.status).size(), 2u);
+    } else {
+      EXPECT_EQ(result.Stdout, c.stdout_text);
+    }
+    EXPECT_EQ(found, expected);
+  }
+}
+
+TEST(VelkE2eTest, TypicalRunStateAcrossFilesAndEmptyInput) {
+  RunCases({{{"-D", "DEBUG", "prog.src"}, {{"prog.PAS", "trace(100);\r\nx := MAXIMUM;\r\n"}}},
+            {{"s1.src", "s2.src"}, {{"s1.PAS", ""}, {"s2.PAS", "b3 42\r\n"}}},
+            {{"e.src"}, {{"e.PAS", "\r\n"}}, "", 0, "", {{"e.src", ""}}}});
+}
+
+TEST(VelkE2eTest, ArgumentWalk) {
+  RunCases(
+      {{{}, {}, Usage, 1},
+       {{"-D", "X"}, {}, Usage, 1},
+       {{"-E", "TXT", "a.src"}, {{"a.TXT", "a.src\r\n"}}},
+       {{"-E", "TEXT", "a.src"}, {}, Usage, 1},
+       {{"-Dfoo", "BAR", "d.src"}, {{"d.PAS", "BAR\r\n"}}},
+       {{"a.src", "-E"}, {{"a.PAS", "a.src\r\n"}}},
+       {{"-x", "-"}, {{"-x.PAS", "-x\r\n"}, {"-.PAS", "-\r\n"}}},
+       {{"a.src", "-E", "TXT", "b.src"}, {{"a.PAS", "a.src\r\n"}, {"b.TXT", "b.src\r\n"}}},
+       {{"-D", "X", "y1.src", "y2.src"}, {{"y1.PAS", "ax\r\n"}, {"y2.PAS", "bx\r\nwhy\r\n"}}},
+       {{L36 + ".src_and_more"}, {{L36 + ".PAS", L36 + ".src\r\n"}}},
+       {{"-E", "-D", "a.src"}, {{"a.-D", "a.src\r\n"}}},
+       // a symbol without a value does not take up a line's one replacement
+       {{"-D", "X", "x.src"}, {{"x.PAS", "X 1\r\n"}}, "", 0, "", {{"x.src", "#define Y 1\nX Y"}}}});
+}
+
+TEST(VelkE2eTest, OutputNamingAndSameNames) {
+  const std::string PasPrompt = "Output file prog.PAS cannot be opened. Enter new file name: ";
+  RunCases(
+      {{{"prog"}, {{"prog.PAS", "prog\r\n"}}},
+       {{"a.b.c"}, {{"a.PAS", "a.b.c\r\n"}}},
+       {{"prog.pas"}, {{"prog.PAS", "p\r\n"}}, "", 0, "", {{"prog.pas", "p\n"}}, Only::Posix},
+       // where case does not count, prog.PAS is the input itself, which velk holds
+       {{"prog.pas"},
+        {{"o.PAS", "p\r\n"}},
+        PasPrompt,
+        0,
+        "o\n",
+        {{"prog.pas", "p\n"}},
+        Only::Windows},
+       {{"dir.v2\\prog.src"}, {{"dir.v2/prog.PAS", "dir.v2/prog.src\r\n"}}},
+       {{"./p.src"}, {{"p.PAS", "p.src\r\n"}}},
+       {{"dir.v2/prog.src"}, {{"dir.v2/prog.PAS", "dir.v2/prog.src\r\n"}}},
+       {{"src/.profile"}, {{"src/.PAS", "src/.profile\r\n"}}},
+       {{".profile"}, {{".PAS", ".profile\r\n"}}},
+       {{"-E", ".X", "p.src"}, {{"p.X", "p.src\r\n"}}},
+       {{G38}, {{G38 + ".P", G38 + "\r\n"}}},
+       {{"PROG.PAS"},
+        {},
+        "DUDED: Input and output filenames (PROG.PAS) are same.\r\n",
+        1,
+        "",
+        {{"PROG.PAS", "P\n"}}},
+       {{F40}, {}, "DUDED: Input and output filenames (" + F40 + ") are same.\r\n", 1},
+       {{"-E", "TXT", "x.TXT"}, {}, "DUDED: Input and output filenames (x.TXT) are same.\r\n", 1},
+       {{"d.v2/P.PAS"}, {}, "DUDED: Input and output filenames (d.v2/P.PAS) are same.\r\n", 1},
+       // a typed output name is named and compared with the command line's as that one is
+       {{"-E", "a/b", "s.a/b"},
+        {},
+        "Output file s.a/b.a/b cannot be opened. Enter new file name: "
+        "DUDED: Input and output filenames (s.a/b) are same.\r\n",
+        1,
+        "s\n",
+        {{"s.a/b", "s\n"}}}});
+}
+
+TEST(VelkE2eTest, PromptsAnsweredAgainAndEnded) {
+  const std::string q = "Output file q.PAS cannot be opened. Enter new file name: ";
+  const std::string w = "Output file w.PAS cannot be opened. Enter new file name: ";
+  const std::string x = "Input file x cannot be opened. Enter new filename: ";
+  const std::string NoDir = "Output file nodir/x.PAS cannot be opened. Enter new file name: ";
+  const Files a = {{"a.PAS", "a.src\r\n"}}, o = {{"o.PAS", "q.src\r\n"}};
+  RunCases({{{"miss.src"}, {{"miss.PAS", "real.src\r\n"}}, Miss, 0, "real.src\n"},
+            {{"miss.src"}, {{"miss.PAS", "real.src\r\n"}}, Miss + x, 0, "x\nreal.src\n"},
+            {{"a.src", "miss.src", "b.src"}, a, Miss, 1, "\n"},
+            {{"a.src", "miss.src", "b.src"}, a, Miss, 1, ""},
+            {{"miss.src"}, {}, Miss, 1, "\nreal.src\n"},  // no more is read after an empty answer
+            {{"q.src"}, o, q, 0, "o.txt\n"},
+            {{"q.src"}, o, q + w, 0, "w\no\n"},
+            {{"a.src", "q.src", "b.src"}, a, q, 1, "\n"},
+            {{"a.src", "q.src", "b.src"}, a, q, 1, ""},
+            {{"q.src"}, {}, q, 1, "\no\n"},
+            {{"q.src"}, o, q + NoDir, 0, "nodir/x.txt\no\n"},
+            {{"src"}, {}, "Input file src cannot be opened. Enter new filename: ", 1, "\n"}});
+}
+
+TEST(VelkE2eTest, TwoHundredFirstDefineStopsTheRunWithTheLinesKeptSoFar) {
+  std::vector<std::string> args;
+  std::string text, kept;
+  for (int i = 1; i <= 200; ++i) {
+    const std::string n = std::to_string(i);
+    args.insert(args.end(), {"-D", std::string("N").append(n)});
+    text.append("#define D").append(n).append("\nkept line ").append(n).append("\n");
+    kept.append("kept line ").append(n).append("\r\n");
+  }
+  args.insert(args.end(), {"n.src", "-D", "N201", "b.src"});
+  const Files inputs = {{"n.src", "#ifdef N200\nlast\n#endif\n"},
+                        {"c.src", text + "#define D201\nnever\n"}};
+  RunCases({{args, {{"n.PAS", "last\r\n"}}, TooMany, 1, "", inputs},
+            {{"c.src", "b.src"}, {{"c.PAS", kept}}, TooMany, 1, "", inputs}});
+}
+
+TEST(VelkE2eTest, FailedSystemCallsEndWithTheSystemsReasonOrAreTakenUpAgain) {
+  const Files two = {{"a.src", "one\ntwo\n"}};
+  const Files whole = {{"a.PAS", "one\r\ntwo\r\n"}}, none = {{"a.PAS", ""}};
+  // 3000 lines of 64 bytes out; a named file is written out 65536 bytes at a time, and a stop
+  // writes out what waits, so a failed second write-out loses exactly its own block.
+  std::string input, output;
+  for (int i = 0; i < 3000; ++i) {
+    std::string text = std::to_string(i) + " line";
+    text.resize(62, '.');
+    input += text + "\n";
+    output += text + "\r\n";
+  }
+  const Files big = {{"big.src", input}};
+  const Only P = Only::Posix;
+  RunCases(
+      {{{"a.src"}, {}, "", 112, "", {{"a.PAS@", "/dev/full"}}, P},
+       {{"a.src"}, whole, "", 0, "", two, P, "a.src openat:error=EINTR:when=1"},
+       {{"a.src"}, whole, "", 0, "", two, P, "a.PAS openat:error=EINTR:when=1"},
+       {{"a.src"}, whole, "", 0, "", two, P, "a.src read:error=EINTR:when=1+2"},
+       {{"a.src"}, whole, "", 0, "", two, P, "a.PAS write:error=EINTR:when=1"},
+       // said to take 2 bytes, it took none: the rest is written where the file ends
+       {{"a.src"}, {{"a.PAS", "e\r\ntwo\r\n"}}, "", 0, "", two, P, "a.PAS write:retval=2:when=1"},
+       {{"a.src"}, none, "", 101, "", two, P, "a.PAS write:retval=0:when=1"},
+       {{"a.src"}, whole, "", 0, "", two, P, "a.PAS close:error=EINTR:when=1"},
+       {{"a.src"}, whole, "", 160, "", two, P, "a.PAS close:error=EIO:when=1"},
+       {{"a.src"}, whole, "", 112, "", two, P, "a.PAS close:error=ENOSPC:when=1"},
+       {{"a.src"}, whole, "", 112, "", two, P, "a.PAS close:error=EDQUOT:when=1"},
+       {{"a.src"}, whole, "", 0, "", two, P, "a.src close:error=EIO:when=1"},
+       {{"a.src"}, none, "", 161, "", two, P, "a.src read:error=EIO:when=1"},
+       {{"a.src"}, none, "", 160, "", two, P, "a.PAS write:error=EIO:when=1"},
+       {{"big.src"},
+        {{"big.PAS", output.substr(0, 65536) + output.substr(2 * 65536, 62)}},
+        "",
+        112,
+        "",
+        big,
+        P,
+        "big.PAS write:error=ENOSPC:when=2"}});
+}
+
+TEST(VelkE2eTest, PromptReachesStandardOutputBeforeTheAnswerIsRead) {
+  TempDir dir;
+  WriteFile(dir.Join("real.src"), "r\n");
+  // velk ($0, run by $2 if given) gets its answer once its whole prompt ($1 bytes) came out;
+  // timeout guards a hang.
+  const std::string script =
+      "mkfifo in out && { $2 \"$0\" miss.src <in >out & } && exec 3>in 4<out && timeout 20 "
+      "head -c $1 <&4; echo '|'; echo real.src >&3; exec 3>&-; cat <&4; wait $!; echo \"status "
+      "$?\"";
+  const Result result = RunChild(
+      {"/bin/sh", "-c", script, Velk.File, std::to_string(Miss.size()), Velk.Runner}, dir.path);
+  EXPECT_EQ(result.Stdout, Miss + "|\nstatus 0\n");
+  EXPECT_EQ(ReadFile(dir.Join("miss.PAS")), "r\r\n");
+}
