@@ -1,9 +1,6 @@
 #include "harness.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
@@ -11,6 +8,12 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+
+#ifndef _WIN32  // children are started on POSIX hosts only (under Wine for velk.exe)
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace velk::testing {
 
@@ -21,6 +24,7 @@ std::string Environment(const char* name, const std::string& otherwise) {
   return value != nullptr && *value != '\0' ? std::string(value) : otherwise;
 }
 
+#ifndef _WIN32
 void Limit(int resource, rlim_t value) {
   const rlimit both{value, value};
   setrlimit(resource, &both);
@@ -51,12 +55,15 @@ void Limit(int resource, rlim_t value) {
   _exit(127);
 }
 
+#endif
+
 }  // namespace
 
 TempDir::TempDir() {
   std::random_device random;
   do {
-    path = std::filesystem::temp_directory_path() / ("velk-test-" + std::to_string(random()));
+    path = (std::filesystem::temp_directory_path() / ("velk-test-" + std::to_string(random())))
+               .string();
   } while (!std::filesystem::create_directory(path));
 }
 
@@ -80,6 +87,7 @@ void WriteFile(const std::string& path, const std::string& bytes) {
       .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+#ifndef _WIN32
 Result RunChild(const std::vector<std::string>& command, const std::string& cwd,
                 const std::string& input, const Limits& limits) {
   // The input waits in a file of its own: a child that does not read it never blocks the test.
@@ -115,6 +123,8 @@ Result RunChild(const std::vector<std::string>& command, const std::string& cwd,
   result.Signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   return result;
 }
+
+#endif
 
 Program::Program(const std::string& built, const char* variable)
     : File(Environment(variable, built)),

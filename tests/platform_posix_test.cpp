@@ -1,42 +1,16 @@
-// What only the POSIX platform layer gives: its tables, the argument list as
-// the system hands it over, and the standard handles.
+// What only the POSIX platform layer gives: how it numbers system errors and faults.
 #include "runtime/platform_posix.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
-#include <filesystem>
-#include <string>
 #include <tuple>
 #include <utility>
 
-#include "runtime/arguments.h"
-#include "runtime/text_file.h"
-
 namespace velk {
 namespace {
-
-TEST(PlatformPosixTest, ClosingAStandardChannelLeavesItsHandleOpen) {
-  SetUpStandardChannels();
-  CloseTextFile(StandardInput);
-  CloseTextFile(StandardOutput);
-  EXPECT_EQ(TakeIoError(), 0);
-  EXPECT_TRUE(::fcntl(0, F_GETFD) != -1 && ::fcntl(1, F_GETFD) != -1);
-}
-
-TEST(PosixArgumentListTest, EntryZeroIsTheExecutableThenTheArgumentsAsDelivered) {
-  std::string name = "not-the-executable", option = "-D";
-  char* argv[] = {name.data(), option.data(), nullptr};
-  BuildArgumentList(2, argv);
-  EXPECT_EQ(ArgumentCount(), 1);
-  EXPECT_EQ(ArgumentAt(0), std::filesystem::read_symlink("/proc/self/exe").string());
-  EXPECT_EQ(ArgumentAt(1), "-D");
-  EXPECT_EQ(ArgumentAt(-1) + ArgumentAt(2) + ArgumentAt(INT32_MIN), "");
-}
 
 TEST(PlatformPosixTest, ErrnoBecomesAPlatformError) {
   const std::pair<int, std::uint32_t> cases[] = {

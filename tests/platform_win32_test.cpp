@@ -1,6 +1,5 @@
-// What only the Windows platform layer gives: its exception table, the
-// argument list cut from the raw command line, share modes, and "\" between
-// directories. Runs under Wine in the cross build.
+// What only the Windows platform layer gives: its exception table, share
+// modes and the end of a pipe. Runs under Wine in the cross build.
 #include "runtime/platform_win32.h"
 
 #include <gtest/gtest.h>
@@ -8,11 +7,8 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "harness.h"
-#include "runtime/arguments.h"
 #include "runtime/text_file.h"
 
 namespace velk {
@@ -29,41 +25,17 @@ std::uint16_t Open(TextFile& file, const std::string& path, FileState mode) {
 }
 
 TEST(PlatformWin32Test, ExceptionCodesBecomeRunTimeErrorNumbers) {
-  const std::pair<std::uint32_t, std::uint16_t> cases[] = {{0x80000004, 217},
-                                                           {0xC0000005, 216},
-                                                           {0xC0000006, 217},
-                                                           {0xC000001D, 217},
-                                                           {0xC000008C, 201},
-                                                           {0xC000008D, 216},
-                                                           {0xC000008E, 200},
-                                                           {0xC0000090, 207},
-                                                           {0xC0000091, 205},
-                                                           {0xC0000092, 207},
-                                                           {0xC0000093, 206},
-                                                           {0xC0000094, 200},
-                                                           {0xC0000095, 215},
-                                                           {0xC0000096, 217},
-                                                           {0xC00000FD, 202},
-                                                           {0x80000003, 0},
-                                                           {0xC0000008, 0},
-                                                           {0xE06D7363, 0},
-                                                           {0, 0}};
+  // clang-format off
+  const std::uint32_t cases[][2] = {
+      {0x80000004, 217}, {0xC0000005, 216}, {0xC0000006, 217}, {0xC000001D, 217},
+      {0xC000008C, 201}, {0xC000008D, 216}, {0xC000008E, 200}, {0xC0000090, 207},
+      {0xC0000091, 205}, {0xC0000092, 207}, {0xC0000093, 206}, {0xC0000094, 200},
+      {0xC0000095, 215}, {0xC0000096, 217}, {0xC00000FD, 202}, {0x80000003, 0},
+      {0xC0000008, 0},   {0xE06D7363, 0},   {0, 0}};
+  // clang-format on
   for (const auto& [code, number] : cases) {
     EXPECT_EQ(FaultNumberForException(code), number) << std::hex << code;
   }
-}
-
-TEST(PlatformWin32Test, ArgumentsAreCutFromTheRawCommandLine) {
-  BuildArgumentList(0, nullptr);  // what the C runtime split is not looked at
-  const std::vector<CountedString> words = SplitCommandLine(GetCommandLineA());
-  ASSERT_EQ(ArgumentCount(), static_cast<std::int32_t>(words.size()) - 1);
-  for (std::size_t i = 1; i < words.size(); ++i) {
-    EXPECT_EQ(ArgumentAt(static_cast<std::int32_t>(i)), words[i]);
-  }
-  char path[256];
-  GetModuleFileNameA(nullptr, path, sizeof path);
-  EXPECT_EQ(ArgumentAt(0), path);
-  EXPECT_NE(ArgumentAt(0).find(':'), std::string::npos);  // a full name with its drive
 }
 
 TEST(PlatformWin32Test, AFileIsSharedWithNoOtherOpenerEitherWay) {
@@ -79,11 +51,10 @@ TEST(PlatformWin32Test, AFileIsSharedWithNoOtherOpenerEitherWay) {
   EXPECT_EQ(Open(file, name, FileState::Writing), 5);
   CloseHandle(other);
   EXPECT_EQ(ReadFile(name), "kept\r\n");
-  // While a channel has the file, no one else opens it, for reading or writing, whatever they
-  // share.
+  // While a channel has it, no one else opens it, to read or to write, whatever they share.
   for (const FileState state : {FileState::Reading, FileState::Writing}) {
     ASSERT_EQ(Open(file, name, state), 0);
-    for (const DWORD access : {GENERIC_READ, GENERIC_WRITE}) {
+    for (const DWORD access : {DWORD{GENERIC_READ}, DWORD{GENERIC_WRITE}}) {
       other = open_other(access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
       const DWORD error = GetLastError();
       EXPECT_TRUE(other == INVALID_HANDLE_VALUE && error == ERROR_SHARING_VIOLATION) << access;
@@ -110,28 +81,6 @@ TEST(PlatformWin32Test, APipeWhoseWriterWentAwayEndsTheInput) {
   EXPECT_TRUE(AtEndOfFile(file));
   EXPECT_EQ(TakeIoError(), 0);
   CloseHandle(read_end);
-}
-
-TEST(PlatformWin32Test, NamesAreOpenedAsTypedWithEitherSeparator) {
-  testing::ScopedTempDir dir;
-  CreateDirectoryA((dir.path() + "\\sub").c_str(), nullptr);
-  WriteFileBytes(dir.Join("sub/in.txt"), "x\r\n");
-  TextFile file{};
-  const std::string typed = dir.path() + "\\sub\\in.txt";
-  EXPECT_EQ(Open(file, typed, FileState::Reading), 0);
-  EXPECT_STREQ(file.Path, typed.c_str());
-  CloseTextFile(file);
-  EXPECT_EQ(Open(file, dir.path() + "\\nodir\\in.txt", FileState::Reading), 3);
-  EXPECT_EQ(Open(file, dir.path() + "\\sub", FileState::Reading), 5);
-}
-
-TEST(PlatformWin32Test, ClosingAStandardChannelLeavesItsHandleOpen) {
-  SetUpStandardChannels();
-  CloseTextFile(StandardInput);
-  CloseTextFile(StandardOutput);
-  EXPECT_EQ(TakeIoError(), 0);
-  DWORD flags = 0;
-  EXPECT_TRUE(GetHandleInformation(GetStdHandle(STD_OUTPUT_HANDLE), &flags));
 }
 
 }  // namespace

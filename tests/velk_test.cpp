@@ -1,12 +1,15 @@
 // Runs of velk in a fresh directory: the files it leaves, its standard output and its status,
 // byte for byte. The same table runs against velk.exe under Wine (see harness.h); a case that
 // only one kind of system can give says so. A case with an injection runs velk under strace,
-// which makes chosen system calls on one file come back interrupted, short or failed.
+// which makes chosen system calls on one file come back interrupted, short or failed. Then the
+// runtime's stops, reports and faults, seen in a small program on it (probe/runtime_probe.cpp).
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 #include "harness.h"
 
@@ -57,19 +60,11 @@ struct Case {
 
 static std::vector<std::string> Traced(const Case& c, const std::string& dir) {
   // Names in full: strace matches an open's name as velk passes it.
-  const std::string here = fs::canonical(dir).string() + "/";
-  const std::string file = c.inject.substr(0, c.inject.find(' '));
-  const std::string call = c.inject.substr(file.size() + 1);
-  std::vector<std::string> command = {VELK_STRACE,
-                                      "-o",
-                                      "/dev/null",
-                                      "-P",
-                                      here + file,
-                                      "-e",
-                                      "trace=" + call.substr(0, call.find(':')),
-                                      "-e",
-                                      "inject=" + call,
-                                      Velk.File};
+  const std::string here = fs::canonical(dir).string() + "/",
+                    file = c.inject.substr(0, c.inject.find(' '));
+  const std::string call = c.inject.substr(file.size() + 1), name = call.substr(0, call.find(':'));
+  std::vector<std::string> command = {VELK_STRACE,       "-o/dev/null",      "-P" + here + file,
+                                      "-etrace=" + name, "-einject=" + call, Velk.File};
   for (const std::string& arg : c.args) {
     command.push_back(here + arg);
   }
@@ -141,43 +136,30 @@ TEST(VelkE2eTest, ArgumentWalk) {
 }
 
 TEST(VelkE2eTest, OutputNamingAndSameNames) {
-  const std::string PasPrompt = "Output file prog.PAS cannot be opened. Enter new file name: ";
-  RunCases(
-      {{{"prog"}, {{"prog.PAS", "prog\r\n"}}},
-       {{"a.b.c"}, {{"a.PAS", "a.b.c\r\n"}}},
-       {{"prog.pas"}, {{"prog.PAS", "p\r\n"}}, "", 0, "", {{"prog.pas", "p\n"}}, Only::Posix},
-       // where case does not count, prog.PAS is the input itself, which velk holds
-       {{"prog.pas"},
-        {{"o.PAS", "p\r\n"}},
-        PasPrompt,
-        0,
-        "o\n",
-        {{"prog.pas", "p\n"}},
-        Only::Windows},
-       {{"dir.v2\\prog.src"}, {{"dir.v2/prog.PAS", "dir.v2/prog.src\r\n"}}},
-       {{"./p.src"}, {{"p.PAS", "p.src\r\n"}}},
-       {{"dir.v2/prog.src"}, {{"dir.v2/prog.PAS", "dir.v2/prog.src\r\n"}}},
-       {{"src/.profile"}, {{"src/.PAS", "src/.profile\r\n"}}},
-       {{".profile"}, {{".PAS", ".profile\r\n"}}},
-       {{"-E", ".X", "p.src"}, {{"p.X", "p.src\r\n"}}},
-       {{G38}, {{G38 + ".P", G38 + "\r\n"}}},
-       {{"PROG.PAS"},
-        {},
-        "DUDED: Input and output filenames (PROG.PAS) are same.\r\n",
-        1,
-        "",
-        {{"PROG.PAS", "P\n"}}},
-       {{F40}, {}, "DUDED: Input and output filenames (" + F40 + ") are same.\r\n", 1},
-       {{"-E", "TXT", "x.TXT"}, {}, "DUDED: Input and output filenames (x.TXT) are same.\r\n", 1},
-       {{"d.v2/P.PAS"}, {}, "DUDED: Input and output filenames (d.v2/P.PAS) are same.\r\n", 1},
-       // a typed output name is named and compared with the command line's as that one is
-       {{"-E", "a/b", "s.a/b"},
-        {},
-        "Output file s.a/b.a/b cannot be opened. Enter new file name: "
-        "DUDED: Input and output filenames (s.a/b) are same.\r\n",
-        1,
-        "s\n",
-        {{"s.a/b", "s\n"}}}});
+  const auto same = [](const std::string& name) {
+    return "DUDED: Input and output filenames (" + name + ") are same.\r\n";
+  };
+  const std::string prog = "Output file prog.PAS cannot be opened. Enter new file name: ";
+  const std::string sab = "Output file s.a/b.a/b cannot be opened. Enter new file name: ";
+  const Files p = {{"prog.pas", "p\n"}}, held = {{"o.PAS", "p\r\n"}}, s = {{"s.a/b", "s\n"}};
+  RunCases({{{"prog"}, {{"prog.PAS", "prog\r\n"}}},
+            {{"a.b.c"}, {{"a.PAS", "a.b.c\r\n"}}},
+            {{"prog.pas"}, {{"prog.PAS", "p\r\n"}}, "", 0, "", p, Only::Posix},
+            // where case does not count, prog.PAS is the input itself, which velk holds
+            {{"prog.pas"}, held, prog, 0, "o\n", p, Only::Windows},
+            {{"dir.v2\\prog.src"}, {{"dir.v2/prog.PAS", "dir.v2/prog.src\r\n"}}},
+            {{"./p.src"}, {{"p.PAS", "p.src\r\n"}}},
+            {{"dir.v2/prog.src"}, {{"dir.v2/prog.PAS", "dir.v2/prog.src\r\n"}}},
+            {{"src/.profile"}, {{"src/.PAS", "src/.profile\r\n"}}},
+            {{".profile"}, {{".PAS", ".profile\r\n"}}},
+            {{"-E", ".X", "p.src"}, {{"p.X", "p.src\r\n"}}},
+            {{G38}, {{G38 + ".P", G38 + "\r\n"}}},
+            {{"PROG.PAS"}, {}, same("PROG.PAS"), 1, "", {{"PROG.PAS", "P\n"}}},
+            {{F40}, {}, same(F40), 1},
+            {{"-E", "TXT", "x.TXT"}, {}, same("x.TXT"), 1},
+            {{"d.v2/P.PAS"}, {}, same("d.v2/P.PAS"), 1},
+            // a typed output name is named and compared with the command line's as that one is
+            {{"-E", "a/b", "s.a/b"}, {}, sab + same("s.a/b"), 1, "s\n", s}});
 }
 
 TEST(VelkE2eTest, PromptsAnsweredAgainAndEnded) {
@@ -197,7 +179,9 @@ TEST(VelkE2eTest, PromptsAnsweredAgainAndEnded) {
             {{"a.src", "q.src", "b.src"}, a, q, 1, ""},
             {{"q.src"}, {}, q, 1, "\no\n"},
             {{"q.src"}, o, q + NoDir, 0, "nodir/x.txt\no\n"},
-            {{"src"}, {}, "Input file src cannot be opened. Enter new filename: ", 1, "\n"}});
+            {{"src"}, {}, "Input file src cannot be opened. Enter new filename: ", 1, "\n"},
+            // an empty name is standard input, which stays open for the answer after it
+            {{"", "miss.src"}, {{".PAS", "x\r\n"}}, Miss, 1, "x\n", {}, Only::Posix}});
 }
 
 TEST(VelkE2eTest, TwoHundredFirstDefineStopsTheRunWithTheLinesKeptSoFar) {
@@ -229,6 +213,7 @@ TEST(VelkE2eTest, FailedSystemCallsEndWithTheSystemsReasonOrAreTakenUpAgain) {
     output += text + "\r\n";
   }
   const Files big = {{"big.src", input}};
+  const Files cut = {{"big.PAS", output.substr(0, 65536) + output.substr(2 * 65536, 62)}};
   const Only P = Only::Posix;
   RunCases(
       {{{"a.src"}, {}, "", 112, "", {{"a.PAS@", "/dev/full"}}, P},
@@ -246,14 +231,7 @@ TEST(VelkE2eTest, FailedSystemCallsEndWithTheSystemsReasonOrAreTakenUpAgain) {
        {{"a.src"}, whole, "", 0, "", two, P, "a.src close:error=EIO:when=1"},
        {{"a.src"}, none, "", 161, "", two, P, "a.src read:error=EIO:when=1"},
        {{"a.src"}, none, "", 160, "", two, P, "a.PAS write:error=EIO:when=1"},
-       {{"big.src"},
-        {{"big.PAS", output.substr(0, 65536) + output.substr(2 * 65536, 62)}},
-        "",
-        112,
-        "",
-        big,
-        P,
-        "big.PAS write:error=ENOSPC:when=2"}});
+       {{"big.src"}, cut, "", 112, "", big, P, "big.PAS write:error=ENOSPC:when=2"}});
 }
 
 TEST(VelkE2eTest, PromptReachesStandardOutputBeforeTheAnswerIsRead) {
@@ -269,4 +247,92 @@ TEST(VelkE2eTest, PromptReachesStandardOutputBeforeTheAnswerIsRead) {
       {"/bin/sh", "-c", script, Velk.File, std::to_string(Miss.size()), Velk.Runner}, dir.path);
   EXPECT_EQ(result.Stdout, Miss + "|\nstatus 0\n");
   EXPECT_EQ(ReadFile(dir.Join("miss.PAS")), "r\r\n");
+}
+
+const Program Probe(VELK_RUNTIME_PROBE, "VELK_TEST_PROBE");
+
+#ifdef VELK_SANITIZE
+constexpr bool Sanitized = true;  // the sanitizers catch faults and huge requests first
+#else
+constexpr bool Sanitized = false;
+#endif
+
+// What addr2line says about an address of the probe's report.
+std::string Place(const std::string& address) {
+  return RunChild({"/usr/bin/env", Probe.Addr2Line, "-f", "-C", "-e", Probe.File, "0x" + address},
+                  "/")
+      .Stdout;
+}
+
+TEST(RuntimeErrorTest, EveryEndGivesItsStatusAndReportAndLeavesTheOutputFileWhole) {
+  // A checked failure N calls down in FailCheckedClose walks its N + 1 frames, those of
+  // Perform (twice: "flush" calls it again) and the driver's, which returns into the start-up.
+  // Statuses from 200 on are real faults (or exhausted memory): their back-traces are at least
+  // as long as given here.
+  const std::tuple<std::vector<std::string>, int, std::size_t, std::string> cases[] = {
+      {{"stop"}, 3, 0, ""},  // no report
+      {{"io", "0"}, 103, 4, "FailCheckedClose"},
+      {{"io", "30"}, 103, 34, "FailCheckedClose"},
+      {{"io", "300"}, 103, 257, "FailCheckedClose"},
+      {{"null"}, 216, 2, "ReadThroughNull"},
+      {{"div"}, 200, 2, "DivideByZero"},
+      {{"recurse"}, 202, 257, "Recurse"},
+      {{"memory"}, 203, 3, "operator new"}};
+  std::string lines;  // 100 lines are 892 bytes, far less than a named file's buffer
+  for (int i = 1; i <= 100; ++i) {
+    lines += "line " + std::to_string(i) + "\r\n";
+  }
+  for (const auto& [mode, status, frames, failed] : cases) {
+    SCOPED_TRACE(mode[0] + " " + mode.back());
+    const bool fault = status >= 200;
+    if (fault && Sanitized) {
+      continue;
+    }
+    const TempDir dir;
+    std::vector<std::string> args = {"flush", "100"};
+    args.insert(args.end(), mode.begin(), mode.end());
+    const Result run = RunChild(Probe.Command(args), dir.path);
+    EXPECT_EQ(run.Status, status);
+    EXPECT_EQ(ReadFile(dir.Join("flush.txt")), lines);
+    if (failed.empty()) {
+      EXPECT_EQ(run.Stdout, "");
+      continue;
+    }
+    const std::vector<std::string> addresses = ReportAddresses(run.Stdout, status);
+    if (fault) {
+      ASSERT_GE(addresses.size(), frames + 1);
+      EXPECT_LE(addresses.size(), 258u);
+    } else {
+      ASSERT_EQ(addresses.size(), frames + 1);
+    }
+    EXPECT_NE(Place(addresses[0]).find(failed), std::string::npos) << Place(addresses[0]);
+    if (!fault && frames < 257) {
+      EXPECT_NE(Place(addresses.back()).find("RuntimeStartup"), std::string::npos);
+    }
+  }
+}
+
+TEST(RuntimeErrorTest, ABackTraceOnATerminalStopsAfterNineFrames) {
+  if (Probe.Windows) {
+    GTEST_SKIP() << "a pseudo-terminal is a POSIX device";
+  }
+  // script gives the probe a pseudo-terminal as its output, which writes "\n" as "\r\n".
+  const Result run = RunChild({"/usr/bin/script", "-qec", Probe.File + " io 30", "/dev/null"}, "/");
+  EXPECT_EQ(run.Status, 103);
+  std::string bytes = run.Stdout;
+  for (std::size_t at = 0; (at = bytes.find("\r\r\n", at)) != std::string::npos;) {
+    bytes.erase(at, 1);
+  }
+  EXPECT_EQ(ReportAddresses(bytes, 103).size(), 10u);
+}
+
+TEST(RuntimeErrorTest, AFaultSignalSentByAProcessEndsItWithoutAReport) {
+  if (Probe.Windows) {
+    GTEST_SKIP() << "signals are POSIX's";
+  }
+  const TempDir dir;
+  const Result end = RunChild(Probe.Command({"kill"}), dir.path);
+  EXPECT_EQ(end.Signal, SIGSEGV);
+  EXPECT_EQ(end.Status, -1);
+  EXPECT_EQ(end.Stdout, "");
 }

@@ -1,17 +1,74 @@
-#include "runtime/text_file.h"
-
+// The runtime's pure parts by table, and its text channels on real files.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 #include "harness.h"
+#include "runtime/arguments.h"
+#include "runtime/bounded_string.h"
+#include "runtime/text_file.h"
 
 namespace velk {
 namespace {
 
+using namespace std::literals;
 using namespace velk::testing;
+
+TEST(SplitCommandLineTest, CutsWordsAtBlanksAndGroupsByQuotes) {
+  const std::pair<std::string_view, std::vector<std::string>> cases[] = {
+      {"prog a b", {"prog", "a", "b"}},
+      {"", {}},
+      {"\"my prog\" x", {"my prog", "x"}},
+      {" \t prog \t a\t\t b ", {"prog", "a", "b"}},
+      {"prog a\"b c\"d", {"prog", "ab cd"}},
+      {"prog \"it's\"", {"prog", "it's"}},
+      {"prog 'say \"hi\"'", {"prog", "say \"hi\""}},
+      {"prog a\"\"b", {"prog", "ab"}},
+      {"prog \"\"", {"prog", ""}},
+      {"prog \"a b  ", {"prog", "a b  "}},
+      {"prog C:\\dir\\\"x y\"", {"prog", "C:\\dir\\x y"}},
+      {"\"C:\\x.exe a b", {"C:\\x.exe a b"}},
+      {"prog \"a\x01\tb\0c\" d"sv, {"prog", "a\x01\tb"}},
+      {"prog\001a\037\013b\r\nc!d\177e "sv, {"prog", "a", "b", "c!d\177e"}},
+      {"prog '\x1f\r\n \x02'"sv, {"prog", "\x1f\r\n \x02"}}};
+  for (const auto& [raw, words] : cases) {
+    EXPECT_EQ(SplitCommandLine(raw), words) << "raw: " << raw;
+  }
+}
+
+// Each text followed by "|", so that many results are compared in one go.
+template <typename... Texts>
+static std::string Joined(const Texts&... texts) {
+  return ((std::string(texts.View()) + "|") + ... + std::string());
+}
+
+TEST(BoundedStringTest, TextsAreClampedAndCutToTheirCapacity) {
+  BoundedString<4> text("PASCAL");
+  const BoundedString<4> copy = text;
+  BoundedStore(text, "a\0\xff"sv);
+  BoundedStore(text, text.View().substr(1));
+  EXPECT_EQ(Joined(copy, text), "PASC|\0\xff|"s);
+  EXPECT_EQ(
+      Joined(BoundedSubstring("abcdef", 1, 0), BoundedSubstring("abcdef", -5, 3),
+             BoundedSubstring("abcdef", 5, 10), BoundedSubstring("abcdef", 7, 1),
+             BoundedSubstring("abcdef", 2, -1), BoundedSubstring("abcdef", 2, 3),
+             BoundedSubstring("abc", INT32_MIN, INT32_MAX), BoundedSubstring("abc", INT32_MAX, 9),
+             BoundedSubstring("a\0\x80\xff"sv, 2, 2), BoundedJoin("a\0"sv, "\xff")),
+      "|abc|ef|||bcd|abc||\0\x80|a\0\xff|"s);
+  EXPECT_EQ(BoundedJoin(std::string(250, 'a'), "abcdefgh").View(), std::string(250, 'a') + "abcde");
+  EXPECT_EQ(
+      Joined(DecimalText(0), DecimalText(-10), DecimalText(INT32_MAX), DecimalText(INT32_MIN)),
+      "0|-10|2147483647|-2147483648|");
+  EXPECT_EQ(Joined(HexText(255, 8), HexText(0x12345, 4), HexText(7, 0), HexText(0xABCDEF09u, 8),
+                   AddressText(4096), AddressText(0xDEADBEEFu)),
+            "000000FF|2345||ABCDEF09|  0x00001000|  0xDEADBEEF|");
+  EXPECT_EQ(HexText(1, 300).View(), std::string(254, '0') + "1");
+}
 
 #ifdef _WIN32
 constexpr std::uint16_t ReadersShare = 5;  // share mode 0: no other opener at all
