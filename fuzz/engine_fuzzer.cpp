@@ -1,9 +1,7 @@
-// Lines through the directive engine, held to its rules restated plainly
-// below, apart from the engine's code. The first byte of an input is the
-// number of "-D" symbols (S0, S1, ...) defined before the lines; the rest is
-// lines separated by LF. The replay adds inputs made to meet the matcher's
-// hard cases: names that overlap, names inside names and inside words, long
-// names, full tables.
+// Lines through the directive engine, held to its rules restated plainly below, apart from its
+// code. An input's first byte is the number of "-D" symbols (S0, S1, ...) defined before its
+// lines, separated by LF. The replay adds inputs made to meet the matcher's hard cases: names
+// that overlap, names inside names and inside words, long names, full tables.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -20,18 +18,15 @@ using velk::LineOutcome;
 using velk::fuzz::Check;
 constexpr std::size_t npos = std::string::npos;
 
-// ---- The rules --------------------------------------------------------------
-
+// A row's name keeps 40 bytes, its value 70, with earlier rows' values folded in.
 struct Row {
-  std::string Name;   // at most 40 bytes
-  std::string Value;  // at most 70 bytes, earlier rows' values already folded in
+  std::string Name, Value;
 };
 
 struct Model {
   std::vector<Row> Rows;  // at most 200, in order of definition
   bool Active = true;
-  std::uint32_t Depth = 0;      // counts as the engine's does, wrapping around
-  std::uint32_t SkipDepth = 0;  // the depth the false block began at
+  std::uint32_t Depth = 0, SkipDepth = 0;  // nesting, wrapping around; where the false block began
 };
 
 bool IsWord(char c) {
@@ -108,8 +103,6 @@ LineOutcome HandleLine(Model& model, std::string_view read, std::string& kept) {
   return model.Active ? LineOutcome::Keep : LineOutcome::Dropped;
 }
 
-// ---- Inputs for the replay --------------------------------------------------
-
 // splitmix64, so that a seed means the same inputs everywhere.
 struct Random {
   std::uint64_t state;
@@ -122,51 +115,16 @@ struct Random {
   bool OneIn(std::size_t n) { return Below(n) == 0; }
 };
 
-// 1 to max_length bytes, mostly of a few, so that names overlap and meet often (letters and
-// digits, the underscore and other punctuation, zero and high bytes); never one of `not_in`.
-std::string RandomText(Random& random, std::size_t max_length, std::string_view not_in = "\n") {
-  std::string text(1 + random.Below(max_length), ' ');
+// 1 to `most` bytes, mostly of a few, so that names overlap and meet often (letters and digits,
+// the underscore and other punctuation, zero and high bytes); never one of `not_in`.
+std::string RandomText(Random& random, std::size_t most, std::string_view not_in) {
+  std::string text(1 + random.Below(most), ' ');
   for (char& c : text) {
     c = random.OneIn(12) ? static_cast<char>(random.Below(256))
                          : std::string_view("AAB1a_(.\0\x80\xff", 11)[random.Below(11)];
     c = not_in.find(c) == npos ? c : 'x';
   }
   return text;
-}
-
-// New names, earlier names again or with more around them, now and then one cut to 40.
-std::string RandomName(Random& random, const std::vector<std::string>& earlier) {
-  const std::size_t kind = random.Below(10);
-  if (kind < 5 && !earlier.empty()) {
-    const std::string& base = earlier[random.Below(earlier.size())];
-    const std::string more = RandomText(random, 3, " \t\n");
-    return kind < 2 ? base : random.OneIn(2) ? base + more : more + base;
-  }
-  return RandomText(random, kind == 5 ? 45 : 4, " \t\n");
-}
-
-// Empty, long (cut to 70), or short with an earlier name (folded in).
-std::string RandomValue(Random& random, const std::vector<std::string>& names) {
-  const std::string name = names.empty() ? "" : names[random.Below(names.size())];
-  return random.OneIn(4)   ? ""
-         : random.OneIn(8) ? std::string(60 + random.Below(20), 'v')
-                           : RandomText(random, 5) + (random.OneIn(3) ? " " + name : "");
-}
-
-// Pieces of names with bytes around them.
-std::string RandomLine(Random& random, const std::vector<std::string>& names) {
-  std::string line;
-  const std::size_t pieces = random.Below(random.OneIn(8) ? 60 : 8);
-  for (std::size_t k = 0; k < pieces && line.size() < 255; ++k) {
-    const std::string& name = names[random.Below(names.size())];
-    const std::size_t kind = random.Below(6);
-    line += kind == 0   ? RandomText(random, 3)
-            : kind == 1 ? name.substr(random.Below(name.size()))
-            : kind == 2 ? name.substr(0, 1 + random.Below(name.size()))
-            : kind == 3 ? RandomText(random, 1)
-                        : name;
-  }
-  return line.substr(0, 255);
 }
 
 velk::EngineState state;  // large: one for the whole fuzzing run, reset for each input
@@ -181,12 +139,36 @@ int velk::fuzz::GeneratedInputs() {
     std::string input(1, '\0');
     const std::size_t rows = random.OneIn(4) ? 1 + random.Below(200) : 1 + random.Below(30);
     for (std::size_t k = 0; k < rows; ++k) {
-      const std::string name = RandomName(random, names);
-      input += "#define " + name + " " + RandomValue(random, names) + "\n";
+      // A new name, an earlier one again or with more around it, now and then one cut to 40;
+      // an empty value, a long one (cut to 70), or a short one with an earlier name (folded in).
+      const std::size_t kind = names.empty() ? 5 : random.Below(10);
+      const std::string more = RandomText(random, kind < 5 ? 3 : kind == 5 ? 45 : 4, " \t\n");
+      const std::string base = names.empty() ? more : names[random.Below(names.size())];
+      const std::string name = kind < 2   ? base
+                               : kind < 4 ? base + more
+                               : kind < 5 ? more + base
+                                          : more;
+      input +=
+          "#define " + name + " " +
+          (random.OneIn(4)   ? ""
+           : random.OneIn(8) ? std::string(60 + random.Below(20), 'v')
+                             : RandomText(random, 5, "\n") + (random.OneIn(3) ? " " + base : "")) +
+          "\n";
       names.push_back(name.substr(0, 40));
     }
-    for (int k = 0; k < 80; ++k) {
-      input += RandomLine(random, names) + "\n";
+    for (int k = 0; k < 80; ++k) {  // pieces of names with bytes around them
+      std::string line;
+      for (std::size_t n = random.Below(random.OneIn(8) ? 60 : 8); n > 0 && line.size() < 255;
+           --n) {
+        const std::string& name = names[random.Below(names.size())];
+        const std::size_t piece = random.Below(6);
+        line += piece == 0   ? RandomText(random, 3, "\n")
+                : piece == 1 ? name.substr(random.Below(name.size()))
+                : piece == 2 ? name.substr(0, 1 + random.Below(name.size()))
+                : piece == 3 ? RandomText(random, 1, "\n")
+                             : name;
+      }
+      input += line.substr(0, 255) + "\n";
     }
     Test(input);
   }

@@ -1,5 +1,4 @@
-// What the fuzz targets share: a finding, and how ctest replays a target
-// without libFuzzer (replay.cpp).
+// What the fuzz targets share: a finding, and the replay of a target without libFuzzer.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +19,7 @@ inline void Check(bool holds, std::string_view what) {
   }
 }
 
-inline void Test(const std::string& input) {
+inline void Test(const std::string& input) {  // one input, as libFuzzer gives it
   LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(input.data()), input.size());
 }
 

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <random>
 
-#ifndef _WIN32  // children are started on POSIX hosts only (under Wine for velk.exe)
+#ifndef _WIN32  // children are started on POSIX hosts only (velk.exe under Wine)
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,46 +24,13 @@ std::string Environment(const char* name, const std::string& otherwise) {
   return value != nullptr && *value != '\0' ? std::string(value) : otherwise;
 }
 
-#ifndef _WIN32
-void Limit(int resource, rlim_t value) {
-  const rlimit both{value, value};
-  setrlimit(resource, &both);
-}
-
-// In the child: the limits, the standard handles, then the program.
-[[noreturn]] void Become(const std::vector<std::string>& command, const std::string& cwd, int input,
-                         int output, const Limits& limits) {
-#ifdef VELK_SANITIZE
-  // The sanitizers reserve far more address space than any data limit allows.
-  const std::string options =
-      Environment("ASAN_OPTIONS", "") + ":hard_rss_limit_mb=" + std::to_string(limits.MemoryMiB);
-  setenv("ASAN_OPTIONS", options.c_str(), 1);
-#else
-  Limit(RLIMIT_DATA, rlim_t{limits.MemoryMiB} << 20);
-#endif
-  Limit(RLIMIT_NOFILE, limits.Descriptors);
-  Limit(RLIMIT_FSIZE, rlim_t{ReadCap});
-  alarm(limits.Seconds);  // outlives exec: a hung child is ended
-  std::vector<char*> argv;
-  for (const std::string& word : command) {
-    argv.push_back(const_cast<char*>(word.c_str()));
-  }
-  argv.push_back(nullptr);
-  if (dup2(input, 0) == 0 && dup2(output, 1) == 1 && chdir(cwd.c_str()) == 0) {
-    execv(argv[0], argv.data());
-  }
-  _exit(127);
-}
-
-#endif
-
 }  // namespace
 
 TempDir::TempDir() {
   std::random_device random;
   do {
-    path = (std::filesystem::temp_directory_path() / ("velk-test-" + std::to_string(random())))
-               .string();
+    path =
+        std::filesystem::temp_directory_path().string() + "/velk-test-" + std::to_string(random());
   } while (!std::filesystem::create_directory(path));
 }
 
@@ -101,8 +68,28 @@ Result RunChild(const std::vector<std::string>& command, const std::string& cwd,
   unlink(input_path);
   const pid_t pid = fork();
   if (pid == 0) {
-    close(output[0]);
-    Become(command, cwd, input_file, output[1], limits);
+    const auto limit = [](int resource, rlim_t value) {
+      const rlimit both{value, value};
+      setrlimit(resource, &both);
+    };
+#ifdef VELK_SANITIZE  // which reserves far more address space than a data limit allows
+    const std::string options = Environment("ASAN_OPTIONS", "") + ":hard_rss_limit_mb=";
+    setenv("ASAN_OPTIONS", (options + std::to_string(limits.MemoryMiB)).c_str(), 1);
+#else
+    limit(RLIMIT_DATA, rlim_t{limits.MemoryMiB} << 20);
+#endif
+    limit(RLIMIT_NOFILE, limits.Descriptors);
+    limit(RLIMIT_FSIZE, rlim_t{ReadCap});
+    alarm(limits.Seconds);  // outlives exec: a hung child is ended
+    std::vector<char*> argv;
+    for (const std::string& word : command) {
+      argv.push_back(const_cast<char*>(word.c_str()));
+    }
+    argv.push_back(nullptr);
+    if (dup2(input_file, 0) == 0 && dup2(output[1], 1) == 1 && chdir(cwd.c_str()) == 0) {
+      execv(argv[0], argv.data());
+    }
+    _exit(127);
   }
   close(input_file);
   close(output[1]);
@@ -123,14 +110,13 @@ Result RunChild(const std::vector<std::string>& command, const std::string& cwd,
   result.Signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   return result;
 }
-
 #endif
 
 Program::Program(const std::string& built, const char* variable)
     : File(Environment(variable, built)),
       Runner(Environment("VELK_TEST_RUNNER", "")),
-      Windows(Environment("VELK_TEST_SYSTEM", "posix") == "windows"),
-      Addr2Line(Environment("VELK_TEST_ADDR2LINE", "addr2line")) {}
+      Addr2Line(Environment("VELK_TEST_ADDR2LINE", "addr2line")),
+      Windows(Environment("VELK_TEST_SYSTEM", "posix") == "windows") {}
 
 std::vector<std::string> Program::Command(const std::vector<std::string>& args) const {
   std::vector<std::string> command = Runner.empty() ? std::vector{File} : std::vector{Runner, File};

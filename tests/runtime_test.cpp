@@ -1,6 +1,10 @@
-// The runtime's pure parts by table, and its text channels on real files.
+// The runtime's pure parts by table, its text channels on real files, and what only one platform
+// layer gives: how it numbers system errors and faults, share modes, the end of a pipe. The
+// Windows cases run under Wine in the cross build.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -12,6 +16,14 @@
 #include "runtime/arguments.h"
 #include "runtime/bounded_string.h"
 #include "runtime/text_file.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "runtime/platform_win32.h"
+#else
+#include "runtime/platform_posix.h"
+#endif
 
 namespace velk {
 namespace {
@@ -152,6 +164,7 @@ TEST_F(TextFileTest, AFileOpenOnOneChannelIsRefusedToAnotherAndKeptWhole) {
   EXPECT_EQ(Open(g, input, FileState::Writing), 5);
   CloseTextFile(f);
   CloseTextFile(h);
+  TakeIoError();  // h is not open where readers do not share
   EXPECT_EQ(ReadFile(input), "keep\r\n");
   EXPECT_EQ(Open(g, input, FileState::Writing), 0);
   EXPECT_EQ(Open(f, input, FileState::Reading), 5);
@@ -165,6 +178,96 @@ TEST(TextFileErrorTest, TranslateSystemError) {
     EXPECT_EQ(TranslateSystemError(c[0]), c[1]) << c[0];
   }
 }
+
+#ifdef _WIN32
+
+TEST(PlatformWin32Test, ExceptionCodesBecomeRunTimeErrorNumbers) {
+  // clang-format off
+  const std::uint32_t cases[][2] = {
+      {0x80000004, 217}, {0xC0000005, 216}, {0xC0000006, 217}, {0xC000001D, 217},
+      {0xC000008C, 201}, {0xC000008D, 216}, {0xC000008E, 200}, {0xC0000090, 207},
+      {0xC0000091, 205}, {0xC0000092, 207}, {0xC0000093, 206}, {0xC0000094, 200},
+      {0xC0000095, 215}, {0xC0000096, 217}, {0xC00000FD, 202}, {0x80000003, 0},
+      {0xC0000008, 0},   {0xE06D7363, 0},   {0, 0}};
+  // clang-format on
+  for (const auto& [code, number] : cases) {
+    EXPECT_EQ(FaultNumberForException(code), number) << std::hex << code;
+  }
+}
+
+TEST(PlatformWin32Test, AFileIsSharedWithNoOtherOpenerEitherWay) {
+  testing::TempDir dir;
+  const std::string name = dir.Join("held.txt");
+  WriteFile(name, "kept\r\n");
+  const auto open_other = [&](DWORD access, DWORD share) {
+    return CreateFileA(name.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr);
+  };
+  TextFile file{};
+  HANDLE other = open_other(GENERIC_READ, 0);
+  EXPECT_EQ(Open(file, name, FileState::Reading), 5);
+  EXPECT_EQ(Open(file, name, FileState::Writing), 5);
+  CloseHandle(other);
+  EXPECT_EQ(ReadFile(name), "kept\r\n");
+  // While a channel has it, no one else opens it, to read or to write, whatever they share.
+  for (const FileState state : {FileState::Reading, FileState::Writing}) {
+    ASSERT_EQ(Open(file, name, state), 0);
+    for (const DWORD access : {DWORD{GENERIC_READ}, DWORD{GENERIC_WRITE}}) {
+      other = open_other(access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+      const DWORD error = GetLastError();
+      EXPECT_TRUE(other == INVALID_HANDLE_VALUE && error == ERROR_SHARING_VIOLATION) << access;
+      if (other != INVALID_HANDLE_VALUE) {
+        CloseHandle(other);
+      }
+    }
+    CloseTextFile(file);
+    EXPECT_EQ(TakeIoError(), 0);
+  }
+}
+
+TEST(PlatformWin32Test, APipeWhoseWriterWentAwayEndsTheInput) {
+  HANDLE read_end = nullptr, write_end = nullptr;
+  DWORD written = 0;
+  ASSERT_TRUE(CreatePipe(&read_end, &write_end, nullptr, 0));
+  ::WriteFile(write_end, "a\r\n", 3, &written, nullptr);
+  CloseHandle(write_end);
+  TextFile file{};
+  BindToHandle(file, FileState::Reading,
+               static_cast<SystemHandle32>(reinterpret_cast<std::intptr_t>(read_end)));
+  char chars[255];
+  EXPECT_EQ(ReadLineInto(file, chars, 255), 1);
+  EXPECT_TRUE(AtEndOfFile(file));
+  EXPECT_EQ(TakeIoError(), 0);
+  CloseHandle(read_end);
+}
+
+#else
+
+TEST(PlatformPosixTest, ErrnoBecomesAPlatformError) {
+  const std::pair<int, std::uint32_t> cases[] = {
+      {ENOENT, 2},  {ENOTDIR, 3},        {EACCES, 5},  {EPERM, 5}, {EROFS, 5},    {EISDIR, 5},
+      {ETXTBSY, 5}, {EMFILE, 4},         {ENFILE, 4},  {EBADF, 6}, {ENOSPC, 112}, {EDQUOT, 112},
+      {EPIPE, 232}, {ENAMETOOLONG, 206}, {EINVAL, 31}, {ELOOP, 31}};
+  for (const auto& [error_number, platform_error] : cases) {
+    EXPECT_EQ(PlatformErrorFromErrno(error_number, AccessMode::Read), platform_error);
+    EXPECT_EQ(PlatformErrorFromErrno(error_number, AccessMode::Write), platform_error);
+  }
+  EXPECT_EQ(PlatformErrorFromErrno(EIO, AccessMode::Read), ErrorReadFault);
+  EXPECT_EQ(PlatformErrorFromErrno(EIO, AccessMode::Write), ErrorWriteFault);
+}
+
+TEST(PlatformPosixTest, FaultNumbers) {
+  const std::tuple<int, int, bool, std::uint16_t> cases[] = {
+      {SIGSEGV, SEGV_MAPERR, 0, 216}, {SIGSEGV, SEGV_ACCERR, 1, 202}, {SIGBUS, BUS_ADRALN, 0, 217},
+      {SIGILL, ILL_ILLOPC, 0, 217},   {SIGTRAP, TRAP_BRKPT, 0, 217},  {SIGFPE, FPE_INTDIV, 0, 200},
+      {SIGFPE, FPE_INTOVF, 0, 215},   {SIGFPE, FPE_FLTDIV, 0, 200},   {SIGFPE, FPE_FLTOVF, 0, 205},
+      {SIGFPE, FPE_FLTUND, 0, 206},   {SIGFPE, FPE_FLTINV, 0, 207},   {SIGFPE, FPE_FLTSUB, 0, 201},
+      {SIGINT, SI_USER, 0, 0},        {SIGPIPE, SI_USER, 0, 0}};
+  for (const auto& [signal_number, code, guard, number] : cases) {
+    EXPECT_EQ(FaultNumber(signal_number, code, guard), number) << signal_number << " " << code;
+  }
+}
+
+#endif
 
 }  // namespace
 }  // namespace velk
