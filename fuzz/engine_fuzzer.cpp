@@ -147,12 +147,11 @@ int velk::fuzz::GeneratedInputs() {
                                : kind < 4 ? base + more
                                : kind < 5 ? more + base
                                           : more;
-      input +=
-          "#define " + name + " " +
-          (random.OneIn(4)   ? ""
-           : random.OneIn(8) ? std::string(60 + random.Below(20), 'v')
-                             : RandomText(random, 5, "\n") + (random.OneIn(3) ? " " + base : "")) +
-          "\n";
+      std::string value = RandomText(random, 5, "\n") + (random.OneIn(3) ? " " + base : "");
+      value = random.OneIn(4)   ? ""
+              : random.OneIn(8) ? std::string(60 + random.Below(20), 'v')
+                                : value;
+      input += "#define " + name + " " + value + "\n";
       names.push_back(name.substr(0, 40));
     }
     for (int k = 0; k < 80; ++k) {  // pieces of names with bytes around them
