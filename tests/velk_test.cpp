@@ -74,7 +74,7 @@ static void RunCases(const std::vector<Case>& cases) {
   for (const Case& c : cases) {
     const bool traced = !c.inject.empty();
     if (c.only == (Velk.Windows ? Only::Posix : Only::Windows) ||
-        (traced && (Velk.Windows || std::string(VELK_STRACE).empty()))) {
+        (traced && (Velk.Windows || std::string(VELK_STRACE).ends_with("NOTFOUND")))) {
       continue;
     }
     SCOPED_TRACE(::testing::PrintToString(c.args) + " stdin " + c.stdin_text + " " + c.inject);
@@ -264,15 +264,16 @@ TEST(RuntimeErrorTest, EveryEndGivesItsStatusAndReportAndLeavesTheOutputFileWhol
       {{"null"}, 216, 2, "ReadThroughNull"},
       {{"div"}, 200, 2, "DivideByZero"},
       {{"recurse"}, 202, 257, "Recurse"},
-      {{"memory"}, 203, 3, "operator new"}};
-  std::string lines;  // 100 lines are 892 bytes, far less than a named file's buffer
+      {{"memory"}, 203, 3, "operator new"},
+      {{"kill"}, -1, 0, ""}};  // a fault's signal sent by a process ends it as the signal does
+  std::string lines;           // 100 lines are 892 bytes, far less than a named file's buffer
   for (int i = 1; i <= 100; ++i) {
     lines += "line " + std::to_string(i) + "\r\n";
   }
   for (const auto& [mode, status, frames, failed] : cases) {
     SCOPED_TRACE(mode[0] + " " + mode.back());
     const bool fault = status >= 200;
-    if (fault && VELK_SANITIZE) {
+    if ((fault && VELK_SANITIZE) || (status < 0 && Probe.Windows)) {
       continue;
     }
     const TempDir dir;
@@ -280,7 +281,8 @@ TEST(RuntimeErrorTest, EveryEndGivesItsStatusAndReportAndLeavesTheOutputFileWhol
     args.insert(args.end(), mode.begin(), mode.end());
     const Result run = RunChild(Probe.Command(args), dir.path);
     EXPECT_EQ(run.Status, status);
-    EXPECT_EQ(ReadFile(dir.Join("flush.txt")), lines);
+    EXPECT_EQ(run.Signal, status < 0 ? SIGSEGV : 0);
+    EXPECT_EQ(ReadFile(dir.Join("flush.txt")), status < 0 ? "" : lines);
     if (failed.empty()) {
       EXPECT_EQ(run.Stdout, "");
       continue;
@@ -311,15 +313,4 @@ TEST(RuntimeErrorTest, ABackTraceOnATerminalStopsAfterNineFrames) {
     bytes.erase(at, 1);
   }
   EXPECT_EQ(ReportAddresses(bytes, 103).size(), 10u);
-}
-
-TEST(RuntimeErrorTest, AFaultSignalSentByAProcessEndsItWithoutAReport) {
-  if (Probe.Windows) {
-    GTEST_SKIP() << "signals are POSIX's";
-  }
-  const TempDir dir;
-  const Result end = RunChild(Probe.Command({"kill"}), dir.path);
-  EXPECT_EQ(end.Signal, SIGSEGV);
-  EXPECT_EQ(end.Status, -1);
-  EXPECT_EQ(end.Stdout, "");
 }
