@@ -28,10 +28,7 @@ struct Model {
   std::uint32_t Depth = 0, SkipDepth = 0;  // nesting, wrapping around; where the false block began
 };
 
-bool IsWord(char c) {
-  return std::string_view("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")
-             .find(c) != npos;
-}
+const std::string_view Words = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 
 // The name after the blanks and tabs from `from` on, up to the next blank or tab; where it ends.
 std::pair<std::string, std::size_t> NameFrom(const std::string& line, std::size_t from) {
@@ -45,8 +42,8 @@ std::pair<std::string, std::size_t> NameFrom(const std::string& line, std::size_
 bool Replace(std::string& text, const Row& row, std::size_t limit) {
   const std::size_t at = row.Name.empty() || row.Value.empty() ? npos : text.find(row.Name);
   const std::size_t after = at + row.Name.size();
-  if (at == npos || (at > 0 && IsWord(text[at - 1])) ||
-      (after < text.size() && IsWord(text[after]))) {
+  if (at == npos || (at > 0 && Words.find(text[at - 1]) != npos) ||
+      (after < text.size() && Words.find(text[after]) != npos)) {
     return false;
   }
   text = (text.substr(0, at) + row.Value + text.substr(after)).substr(0, limit);

@@ -1,7 +1,6 @@
-// Bytes read as lines from a named file, in reads of sizes the input chooses,
-// held to the plain splitter below. Input: byte 0 is the capacity
-// (0..255), byte 1 the number of read sizes (0..7), two bytes for each size
-// (1..1024); the rest is the file. The target is linked with read() wrapped
+// Bytes read as lines from a named file, in reads of sizes the input chooses, held to the plain
+// splitter below. Input: byte 0 is the capacity, byte 1 the number of read sizes (0..7), two bytes
+// for each size (1..1024); the rest is the file. The target is linked with read() wrapped
 // (-Wl,--wrap=read), so that reads of that file deliver at most those sizes.
 #include <sys/mman.h>
 #include <unistd.h>

@@ -24,18 +24,16 @@ struct TempDir {
 std::string ReadFile(const std::string& path);  // its first ReadCap bytes; empty when unreadable
 void WriteFile(const std::string& path, const std::string& bytes);
 
-// What a child may use: memory is what it allocates (under the sanitizers, its resident memory),
-// and a file it writes is held to ReadCap.
+// What a child may use: wall-clock time (then it is ended), memory it allocates (under the
+// sanitizers, resident memory) and descriptors; a file it writes is held to ReadCap.
 struct Limits {
-  unsigned Seconds = 60;  // wall-clock time, then it is ended
-  unsigned long MemoryMiB = 1024;
-  unsigned long Descriptors = 256;
+  unsigned Seconds = 60;
+  unsigned long MemoryMiB = 1024, Descriptors = 256;
 };
 
 struct Result {
-  std::string Stdout;  // its first ReadCap bytes; a child that writes more is ended
-  int Status = -1;     // the exit status, -1 when it did not exit
-  int Signal = 0;      // the signal that ended it, or 0
+  std::string Stdout;           // its first ReadCap bytes; a child that writes more is ended
+  int Status = -1, Signal = 0;  // its exit status (-1: none), the signal that ended it (0: none)
 };
 
 // Runs command[0] with the rest as arguments in `cwd`, `input` on its standard input.

@@ -57,19 +57,6 @@ struct Case {
   std::string inject = {};  // "FILE CALL:...": strace's injection into the calls on FILE
 };
 
-static std::vector<std::string> Traced(const Case& c, const std::string& dir) {
-  // Names in full: strace matches an open's name as velk passes it.
-  const std::string here = fs::canonical(dir).string() + "/",
-                    file = c.inject.substr(0, c.inject.find(' '));
-  const std::string call = c.inject.substr(file.size() + 1), name = call.substr(0, call.find(':'));
-  std::vector<std::string> command = {VELK_STRACE,       "-o/dev/null",      "-P" + here + file,
-                                      "-etrace=" + name, "-einject=" + call, Velk.File};
-  for (const std::string& arg : c.args) {
-    command.push_back(here + arg);
-  }
-  return command;
-}
-
 static void RunCases(const std::vector<Case>& cases) {
   for (const Case& c : cases) {
     const bool traced = !c.inject.empty();
@@ -86,8 +73,18 @@ static void RunCases(const std::vector<Case>& cases) {
       path.ends_with('/') ? void(fs::create_directory(dir.Join(path)))
                           : WriteFile(dir.Join(path), bytes);
     }
-    const Result result =
-        RunChild(traced ? Traced(c, dir.path) : Velk.Command(c.args), dir.path, c.stdin_text);
+    std::vector<std::string> command = Velk.Command(c.args);
+    if (traced) {  // names in full: strace matches an open's name as velk passes it
+      const std::string here = fs::canonical(dir.path).string() + "/", in = c.inject;
+      const std::string file = in.substr(0, in.find(' ')), call = in.substr(file.size() + 1);
+      command = {VELK_STRACE,        "-o/dev/null",
+                 "-P" + here + file, "-etrace=" + call.substr(0, call.find(':')),
+                 "-einject=" + call, Velk.File};
+      for (const std::string& arg : c.args) {
+        command.push_back(here + arg);
+      }
+    }
+    const Result result = RunChild(command, dir.path, c.stdin_text);
     for (const fs::directory_entry& e : fs::recursive_directory_iterator(dir.path)) {
       const std::string name = e.path().lexically_relative(dir.path).string();
       found[name + (e.is_directory() ? "/" : "")] = e.is_directory() ? "" : ReadFile(e.path());
@@ -102,15 +99,12 @@ static void RunCases(const std::vector<Case>& cases) {
   }
 }
 
-TEST(VelkE2eTest, TypicalRunStateAcrossFilesAndEmptyInput) {
-  RunCases({{{"-D", "DEBUG", "prog.src"}, {{"prog.PAS", "trace(100);\r\nx := MAXIMUM;\r\n"}}},
-            {{"s1.src", "s2.src"}, {{"s1.PAS", ""}, {"s2.PAS", "b3 42\r\n"}}},
-            {{"e.src"}, {{"e.PAS", "\r\n"}}, "", 0, "", {{"e.src", ""}}}});
-}
-
-TEST(VelkE2eTest, ArgumentWalk) {
+TEST(VelkE2eTest, TypicalRunsAndTheArgumentWalk) {
   RunCases(
-      {{{}, {}, Usage, 1},
+      {{{"-D", "DEBUG", "prog.src"}, {{"prog.PAS", "trace(100);\r\nx := MAXIMUM;\r\n"}}},
+       {{"s1.src", "s2.src"}, {{"s1.PAS", ""}, {"s2.PAS", "b3 42\r\n"}}},
+       {{"e.src"}, {{"e.PAS", "\r\n"}}, "", 0, "", {{"e.src", ""}}},
+       {{}, {}, Usage, 1},
        {{"-D", "X"}, {}, Usage, 1},
        {{"-E", "TXT", "a.src"}, {{"a.TXT", "a.src\r\n"}}},
        {{"-E", "TEXT", "a.src"}, {}, Usage, 1},
@@ -178,10 +172,9 @@ TEST(VelkE2eTest, TwoHundredFirstDefineStopsTheRunWithTheLinesKeptSoFar) {
   std::vector<std::string> args;
   std::string text, kept;
   for (int i = 1; i <= 200; ++i) {
-    const std::string n = std::to_string(i);
-    args.insert(args.end(), {"-D", std::string("N").append(n)});
-    text.append("#define D").append(n).append("\nkept line ").append(n).append("\n");
-    kept.append("kept line ").append(n).append("\r\n");
+    args.insert(args.end(), {"-D", "N" + std::to_string(i)});
+    text += "#define D" + std::to_string(i) + "\nkept line " + std::to_string(i) + "\n";
+    kept += "kept line " + std::to_string(i) + "\r\n";
   }
   args.insert(args.end(), {"n.src", "-D", "N201", "b.src"});
   const Files inputs = {{"n.src", "#ifdef N200\nlast\n#endif\n"},
