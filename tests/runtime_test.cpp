@@ -141,17 +141,6 @@ TEST_F(TextFileTest, FailedOpensLeaveTheChannelClosedWithTheirCode) {
   }
 }
 
-TEST_F(TextFileTest, AFileOpenOnOneChannelIsRefusedToAnotherAndKeptWhole) {
-  const std::string input = dir.Join("in.txt");
-  WriteFile(input, "keep\r\n");
-  ASSERT_EQ(Open(f, input, FileState::Reading), 0);
-  EXPECT_EQ(Open(g, input, FileState::Writing), 5);
-  CloseTextFile(f);
-  EXPECT_EQ(ReadFile(input), "keep\r\n");
-  EXPECT_EQ(Open(g, input, FileState::Writing), 0);
-  EXPECT_EQ(Open(f, input, FileState::Reading), 5);
-}
-
 TEST(TextFileErrorTest, TranslateSystemError) {
   const std::uint32_t cases[][2] = {
       {0, 0},   {2, 2},     {18, 18},   {19, 150},       {31, 162},           {32, 5},
