@@ -35,7 +35,8 @@ using velk::fuzz::Check;
 
 // The file: a descriptor of memory, opened by name through /proc.
 const int memory_file = memfd_create("velk-fuzz-input", 0);
-const std::string memory_file_name = "/proc/self/fd/" + std::to_string(memory_file);
+const std::string memory_file_name =
+    std::string("/proc/self/fd/").append(std::to_string(memory_file));
 
 velk::TextFile input;
 std::vector<std::size_t> read_sizes;  // the most each read of the file delivers, in turn

@@ -29,8 +29,8 @@ std::string Environment(const char* name, const std::string& otherwise) {
 TempDir::TempDir() {
   std::random_device random;
   do {
-    path =
-        std::filesystem::temp_directory_path().string() + "/velk-test-" + std::to_string(random());
+    path = std::filesystem::temp_directory_path().string().append("/velk-test-");
+    path += std::to_string(random());
   } while (!std::filesystem::create_directory(path));
 }
 
@@ -126,7 +126,7 @@ std::vector<std::string> Program::Command(const std::vector<std::string>& args) 
 
 std::vector<std::string> ReportAddresses(const std::string& bytes, int number) {
   std::vector<std::string> addresses;
-  std::string rebuilt = "Runtime error " + std::to_string(number) + " at 0x";
+  std::string rebuilt = std::string("Runtime error ").append(std::to_string(number)) + " at 0x";
   for (std::size_t at = 0; (at = bytes.find("\r\n  0x", at)) != std::string::npos; ++at) {
     const std::string& a = addresses.emplace_back(bytes.substr(at + 6, 8));
     EXPECT_TRUE(a.size() == 8 && a.find_first_not_of("0123456789ABCDEF") == a.npos) << a;

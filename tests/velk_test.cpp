@@ -80,7 +80,7 @@ static void RunCases(const std::vector<Case>& cases) {
       const std::string here = fs::canonical(dir.path).string() + "/", in = c.inject;
       const std::string file = in.substr(0, in.find(' ')), call = in.substr(file.size() + 1);
       command = {VELK_STRACE,        "-o/dev/null",
-                 "-P" + here + file, "-etrace=" + call.substr(0, call.find(':')),
+                 "-P" + here + file, std::string("-etrace=").append(call.substr(0, call.find(':'))),
                  "-einject=" + call, Velk.File};
       for (const std::string& arg : c.args) {
         command.push_back(here + arg);
@@ -182,9 +182,10 @@ TEST(VelkE2eTest, TwoHundredFirstDefineStopsTheRunWithTheLinesKeptSoFar) {
   std::vector<std::string> args;
   std::string text, kept;
   for (int i = 1; i <= 200; ++i) {
-    args.insert(args.end(), {"-D", "N" + std::to_string(i)});
-    text += "#define D" + std::to_string(i) + "\nkept line " + std::to_string(i) + "\n";
-    kept += "kept line " + std::to_string(i) + "\r\n";
+    const std::string n = std::to_string(i), line = "kept line " + n;
+    args.insert(args.end(), {"-D", "N" + n});
+    text += "#define D" + n + "\n" + line + "\n";
+    kept += line + "\r\n";
   }
   args.insert(args.end(), {"n.src", "-D", "N201", "b.src"});
   const Files inputs = {{"n.src", "#ifdef N200\nlast\n#endif\n"},
@@ -256,7 +257,7 @@ TEST(RuntimeErrorTest, EveryEndGivesItsStatusAndReportAndLeavesTheOutputFileWhol
       {{"kill"}, -1, 0, ""}};  // a fault's signal sent by a process ends it as the signal does
   std::string lines;           // 100 lines are 892 bytes, far less than a named file's buffer
   for (int i = 1; i <= 100; ++i) {
-    lines += "line " + std::to_string(i) + "\r\n";
+    lines.append("line ").append(std::to_string(i)).append("\r\n");
   }
   for (const auto& [mode, status, frames, failed] : cases) {
     SCOPED_TRACE(mode[0] + " " + mode.back());
@@ -311,19 +312,17 @@ const Limits Small{.Seconds = 300, .MemoryMiB = 6, .Descriptors = 16};
 
 TEST(StressTest, TenThousandFilesInOneRun) {
   const TempDir dir;
-  const auto file = [](int i, const char* extension) {
-    return "f" + std::to_string(100000 + i) + extension;
-  };
   std::vector<std::string> args = {"-D", "F"};
   for (int i = 0; i < 10000; ++i) {
-    args.push_back(file(i, ".src"));
-    WriteFile(dir.Join(args.back()), "#ifdef F\nfile " + std::to_string(i) + "\n");
+    args.push_back(std::to_string(100000 + i) + ".src");
+    WriteFile(dir.Join(args.back()), "#ifdef F\nfile " + args.back() + "\n");
   }
   const Result run = RunChild(Velk.Command(args), dir.path, "", Small);
   EXPECT_EQ(run.Status, 0);
   EXPECT_EQ(run.Stdout, "");
   for (int i = 0; i < 10000; ++i) {
-    ASSERT_EQ(ReadFile(dir.Join(file(i, ".PAS"))), "file " + std::to_string(i) + "\r\n") << i;
+    const std::string name = std::to_string(100000 + i);
+    ASSERT_EQ(ReadFile(dir.Join(name + ".PAS")), "file " + name + ".src\r\n") << name;
   }
 }
 
