@@ -23,8 +23,7 @@ inline void Test(const std::string& input) {  // one input, as libFuzzer gives i
   LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(input.data()), input.size());
 }
 
-// The inputs a target makes for the replay, each passed to Test; their count. A target may have
-// none.
+// The inputs a target makes for the replay (it may have none), each passed to Test; their count.
 [[gnu::weak]] int GeneratedInputs();
 
 }  // namespace velk::fuzz
