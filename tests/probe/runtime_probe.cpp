@@ -1,9 +1,9 @@
 // A small program on the runtime alone that the tests run as a child process.
 // "flush N" first writes N numbered lines to flush.txt, then it ends as the
 // next argument says: "stop" (status 3), "io N" (a checked close of a channel
-// never opened, N calls down), "null", "div", "recurse" or "memory".
-// "hold NAME" opens NAME for writing as velk opens its files, says "held" and
-// keeps it open until its standard input ends.
+// never opened, N calls down), "null", "div", "recurse" or "memory". "kill"
+// sends itself the signal of a fault, as another process could.
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -47,21 +47,6 @@ volatile int never = -1;                             // a depth the recursion ne
   return Recurse(depth + 1) + frame[0];
 }
 
-void Hold(const std::string& name) {
-  velk::BindTextFile(output, name);
-  velk::OpenForWriting(output);
-  velk::CheckIo();
-  velk::WriteText(velk::StandardOutput, "held", 0);
-  velk::EndLine(velk::StandardOutput);
-  velk::CheckIo();
-  char line[255];
-  do {
-    velk::ReadLineInto(velk::StandardInput, line, sizeof line);
-  } while (!velk::AtEndOfFile(velk::StandardInput));
-  velk::CloseTextFile(output);
-  velk::CheckIo();
-}
-
 [[gnu::noinline]] void Perform(int at) {
   const std::string mode = velk::ArgumentAt(at);
   const int count = std::atoi(velk::ArgumentAt(at + 1).c_str());
@@ -85,8 +70,8 @@ void Hold(const std::string& name) {
     ExhaustMemory();
   } else if (mode == "recurse") {
     number = Recurse(number);
-  } else if (mode == "hold") {
-    Hold(velk::ArgumentAt(at + 1));
+  } else if (mode == "kill") {
+    std::raise(SIGSEGV);
   }
 }
 

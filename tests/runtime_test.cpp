@@ -1,0 +1,239 @@
+// The runtime's pure parts by table, its text channels on real files, and what only one platform
+// layer gives: how it numbers system errors and faults, share modes, the end of a pipe. The
+// Windows cases run under Wine in the cross build.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "harness.h"
+#include "runtime/arguments.h"
+#include "runtime/bounded_string.h"
+#include "runtime/text_file.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "runtime/platform_win32.h"
+#else
+#include "runtime/platform_posix.h"
+#endif
+
+namespace velk {
+namespace {
+
+using namespace std::literals;
+using namespace velk::testing;
+
+TEST(SplitCommandLineTest, CutsWordsAtBlanksAndGroupsByQuotes) {
+  const std::pair<std::string_view, std::vector<std::string>> cases[] = {
+      {"prog a b", {"prog", "a", "b"}},
+      {"", {}},
+      {"\"my prog\" x", {"my prog", "x"}},
+      {" \t prog \t a\t\t b ", {"prog", "a", "b"}},
+      {"prog a\"b c\"d", {"prog", "ab cd"}},
+      {"prog \"it's\"", {"prog", "it's"}},
+      {"prog 'say \"hi\"'", {"prog", "say \"hi\""}},
+      {"prog a\"\"b", {"prog", "ab"}},
+      {"prog \"\"", {"prog", ""}},
+      {"prog \"a b  ", {"prog", "a b  "}},
+      {"prog C:\\dir\\\"x y\"", {"prog", "C:\\dir\\x y"}},
+      {"\"C:\\x.exe a b", {"C:\\x.exe a b"}},
+      {"prog \"a\x01\tb\0c\" d"sv, {"prog", "a\x01\tb"}},
+      {"prog\001a\037\013b\r\nc!d\177e "sv, {"prog", "a", "b", "c!d\177e"}},
+      {"prog '\x1f\r\n \x02'"sv, {"prog", "\x1f\r\n \x02"}}};
+  for (const auto& [raw, words] : cases) {
+    EXPECT_EQ(SplitCommandLine(raw), words) << "raw: " << raw;
+  }
+}
+
+// Each text followed by "|", so that many results are compared in one go.
+template <typename... Texts>
+static std::string Joined(const Texts&... texts) {
+  return ((std::string(texts.View()) + "|") + ... + std::string());
+}
+
+TEST(BoundedStringTest, TextsAreClampedAndCutToTheirCapacity) {
+  BoundedString<4> text("PASCAL");
+  const BoundedString<4> copy = text;
+  BoundedStore(text, "a\0\xff"sv);
+  BoundedStore(text, text.View().substr(1));
+  EXPECT_EQ(Joined(copy, text), "PASC|\0\xff|"s);
+  EXPECT_EQ(
+      Joined(BoundedSubstring("abcdef", 1, 0), BoundedSubstring("abcdef", -5, 3),
+             BoundedSubstring("abcdef", 5, 10), BoundedSubstring("abcdef", 7, 1),
+             BoundedSubstring("abcdef", 2, -1), BoundedSubstring("abcdef", 2, 3),
+             BoundedSubstring("abc", INT32_MIN, INT32_MAX), BoundedSubstring("abc", INT32_MAX, 9),
+             BoundedSubstring("a\0\x80\xff"sv, 2, 2), BoundedJoin("a\0"sv, "\xff")),
+      "|abc|ef|||bcd|abc||\0\x80|a\0\xff|"s);
+  EXPECT_EQ(BoundedJoin(std::string(250, 'a'), "abcdefgh").View(), std::string(250, 'a') + "abcde");
+  EXPECT_EQ(
+      Joined(DecimalText(0), DecimalText(-10), DecimalText(INT32_MAX), DecimalText(INT32_MIN)),
+      "0|-10|2147483647|-2147483648|");
+  EXPECT_EQ(Joined(HexText(255, 8), HexText(0x12345, 4), HexText(7, 0), HexText(0xABCDEF09u, 8),
+                   AddressText(4096), AddressText(0xDEADBEEFu)),
+            "000000FF|2345||ABCDEF09|  0x00001000|  0xDEADBEEF|");
+  EXPECT_EQ(HexText(1, 300).View(), std::string(254, '0') + "1");
+}
+
+// Binds and opens `file`; gives the code of the open (0: open).
+std::uint16_t Open(TextFile& file, const std::string& path, FileState mode) {
+  BindTextFile(file, path);
+  mode == FileState::Reading ? OpenForReading(file) : OpenForWriting(file);
+  return TakeIoError();
+}
+
+// Three channels, closed again after each test.
+class TextFileTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    for (TextFile* file : {&f, &g, &h}) {
+      TakeIoError();
+      CloseTextFile(*file);  // on a channel that is not open it only sets a code
+    }
+    TakeIoError();
+  }
+  TempDir dir;
+  TextFile f{}, g{}, h{};
+};
+
+TEST_F(TextFileTest, FieldsAreRightAlignedAndAWrongStateSetsItsCode) {
+  WriteFile(dir.Join("in.txt"), "");
+  ASSERT_EQ(Open(f, dir.Join("in.txt"), FileState::Reading), 0);
+  ASSERT_EQ(Open(g, dir.path + "\\out.txt", FileState::Writing), 0);
+  EXPECT_STREQ(g.Path, (dir.path + "\\out.txt").c_str());  // kept as typed
+  const auto read = [](TextFile& t) { EXPECT_EQ(ReadLineInto(t, std::string(1, 0).data(), 1), 0); };
+  const auto at_end = [](TextFile& t) { EXPECT_TRUE(AtEndOfFile(t)); };
+  const auto write = [](TextFile& t) { WriteText(t, "w", 0); };
+  const std::tuple<TextFile*, void (*)(TextFile&), std::uint16_t> cases[] = {
+      {&h, OpenForReading, 102}, {&g, read, 104},        {&g, at_end, 104},        {&f, write, 105},
+      {&f, EndLine, 105},        {&f, CloseTextFile, 0}, {&f, CloseTextFile, 103}, {&f, read, 103}};
+  for (const auto& [file, operation, code] : cases) {
+    operation(*file);
+    EXPECT_EQ(TakeIoError(), code) << code;
+  }
+  WriteText(g, "abc", 5), WriteText(g, "abc", 2), WriteText(g, "abc", 0), WriteInteger(g, 200, 0);
+  WriteInteger(g, -7, 4), WriteInteger(g, INT32_MIN, 0), EndLine(g), EndWrite(g), CloseTextFile(g);
+  EXPECT_EQ(TakeIoError(), 0);
+  EXPECT_EQ(ReadFile(dir.Join("out.txt")), "  abcabcabc200  -7-2147483648\r\n");
+}
+
+TEST_F(TextFileTest, FailedOpensLeaveTheChannelClosedWithTheirCode) {
+  const FileState r = FileState::Reading, w = FileState::Writing;
+  const std::tuple<std::string, FileState, std::uint16_t> cases[] = {
+      {dir.Join("nosuch.txt"), r, 2},
+      {dir.Join("nodir/in.txt"), r, 3},
+      {dir.path, r, 5},
+      {dir.path, w, 5},
+      {"/velk-no-such-file", r, 2},
+      {"/velk-no-such-directory/file", r, 3}};
+  for (const auto& [name, mode, code] : cases) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(Open(f, name, mode), code);
+    EXPECT_EQ(TakeIoError(), 0);
+    EXPECT_TRUE(f.State == FileState::Closed && f.SystemHandle == NoHandle);
+  }
+}
+
+TEST(TextFileErrorTest, TranslateSystemError) {
+  const std::uint32_t cases[][2] = {
+      {0, 0},   {2, 2},     {18, 18},   {19, 150},       {31, 162},           {32, 5},
+      {33, 33}, {112, 112}, {232, 232}, {0x10013, 0x13}, {0xFFFFFFFF, 0xFFFF}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(TranslateSystemError(c[0]), c[1]) << c[0];
+  }
+}
+
+#ifdef _WIN32
+
+TEST(PlatformWin32Test, ExceptionCodesBecomeRunTimeErrorNumbers) {
+  // clang-format off
+  const std::uint32_t cases[][2] = {
+      {0x80000004, 217}, {0xC0000005, 216}, {0xC0000006, 217}, {0xC000001D, 217},
+      {0xC000008C, 201}, {0xC000008D, 216}, {0xC000008E, 200}, {0xC0000090, 207},
+      {0xC0000091, 205}, {0xC0000092, 207}, {0xC0000093, 206}, {0xC0000094, 200},
+      {0xC0000095, 215}, {0xC0000096, 217}, {0xC00000FD, 202}, {0x80000003, 0},
+      {0xC0000008, 0},   {0xE06D7363, 0},   {0, 0}};
+  // clang-format on
+  for (const auto& [code, number] : cases) {
+    EXPECT_EQ(FaultNumberForException(code), number) << std::hex << code;
+  }
+}
+
+TEST(PlatformWin32Test, AFileIsSharedWithNoOtherOpenerEitherWay) {
+  testing::TempDir dir;
+  const std::string name = dir.Join("held.txt");
+  const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  TextFile file{};
+  for (const FileState state : {FileState::Reading, FileState::Writing}) {
+    for (const DWORD access : {DWORD{GENERIC_READ}, DWORD{GENERIC_WRITE}}) {
+      // Another opener that shares nothing keeps a channel out, and the file whole...
+      WriteFile(name, "kept\r\n");
+      HANDLE other = CreateFileA(name.c_str(), access, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+      EXPECT_EQ(Open(file, name, state), 5);
+      CloseHandle(other);
+      EXPECT_EQ(ReadFile(name), "kept\r\n");
+      // ... and while a channel has the file, no other opener gets it, whatever it shares.
+      ASSERT_EQ(Open(file, name, state), 0);
+      other = CreateFileA(name.c_str(), access, all, nullptr, OPEN_EXISTING, 0, nullptr);
+      EXPECT_TRUE(other == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION);
+      CloseHandle(other);
+      CloseTextFile(file);
+      EXPECT_EQ(TakeIoError(), 0);
+    }
+  }
+}
+
+TEST(PlatformWin32Test, APipeWhoseWriterWentAwayEndsTheInput) {
+  HANDLE read_end = nullptr, write_end = nullptr;
+  DWORD written = 0;
+  ASSERT_TRUE(CreatePipe(&read_end, &write_end, nullptr, 0));
+  ::WriteFile(write_end, "a\r\n", 3, &written, nullptr);
+  CloseHandle(write_end);
+  TextFile file{};
+  BindToHandle(file, FileState::Reading,
+               static_cast<SystemHandle32>(reinterpret_cast<std::intptr_t>(read_end)));
+  char chars[255];
+  EXPECT_EQ(ReadLineInto(file, chars, 255), 1);
+  EXPECT_TRUE(AtEndOfFile(file));
+  EXPECT_EQ(TakeIoError(), 0);
+  CloseHandle(read_end);
+}
+
+#else
+
+TEST(PlatformPosixTest, ErrnoBecomesAPlatformError) {
+  const std::pair<int, std::uint32_t> cases[] = {
+      {ENOENT, 2},  {ENOTDIR, 3},        {EACCES, 5},  {EPERM, 5}, {EROFS, 5},    {EISDIR, 5},
+      {ETXTBSY, 5}, {EMFILE, 4},         {ENFILE, 4},  {EBADF, 6}, {ENOSPC, 112}, {EDQUOT, 112},
+      {EPIPE, 232}, {ENAMETOOLONG, 206}, {EINVAL, 31}, {ELOOP, 31}};
+  for (const auto& [error_number, platform_error] : cases) {
+    EXPECT_EQ(PlatformErrorFromErrno(error_number, AccessMode::Read), platform_error);
+    EXPECT_EQ(PlatformErrorFromErrno(error_number, AccessMode::Write), platform_error);
+  }
+  EXPECT_EQ(PlatformErrorFromErrno(EIO, AccessMode::Read), ErrorReadFault);
+  EXPECT_EQ(PlatformErrorFromErrno(EIO, AccessMode::Write), ErrorWriteFault);
+}
+
+TEST(PlatformPosixTest, FaultNumbers) {
+  const std::tuple<int, int, bool, std::uint16_t> cases[] = {
+      {SIGSEGV, SEGV_MAPERR, 0, 216}, {SIGSEGV, SEGV_ACCERR, 1, 202}, {SIGBUS, BUS_ADRALN, 0, 217},
+      {SIGILL, ILL_ILLOPC, 0, 217},   {SIGTRAP, TRAP_BRKPT, 0, 217},  {SIGFPE, FPE_INTDIV, 0, 200},
+      {SIGFPE, FPE_INTOVF, 0, 215},   {SIGFPE, FPE_FLTDIV, 0, 200},   {SIGFPE, FPE_FLTOVF, 0, 205},
+      {SIGFPE, FPE_FLTUND, 0, 206},   {SIGFPE, FPE_FLTINV, 0, 207},   {SIGFPE, FPE_FLTSUB, 0, 201},
+      {SIGINT, SI_USER, 0, 0},        {SIGPIPE, SI_USER, 0, 0}};
+  for (const auto& [signal_number, code, guard, number] : cases) {
+    EXPECT_EQ(FaultNumber(signal_number, code, guard), number) << signal_number << " " << code;
+  }
+}
+
+#endif
+
+}  // namespace
+}  // namespace velk
