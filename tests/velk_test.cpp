@@ -57,6 +57,7 @@ struct Case {
   Files inputs = {};  // besides Inputs, or in place of one of them
   Only only = Only::Both;
   std::string inject = {};  // "FILE CALL:...": strace's injection into the calls on FILE
+  std::string stdin_file = {};  // a file of the directory as standard input, for stdin_text
 };
 
 static void RunCases(const std::vector<Case>& cases) {
@@ -86,6 +87,9 @@ static void RunCases(const std::vector<Case>& cases) {
       for (const std::string& arg : c.args) {
         command.push_back(here + arg);
       }
+    }
+    if (!c.stdin_file.empty()) {
+      command.insert(command.begin(), {"/bin/sh", "-c", "exec \"$@\" < \"$0\"", c.stdin_file});
     }
     const Result result = RunChild(command, dir.path, c.stdin_text);
     for (const fs::directory_entry& e : fs::recursive_directory_iterator(dir.path)) {
@@ -176,7 +180,10 @@ TEST(VelkE2eTest, PromptsAnsweredAgainAndEnded) {
             {{"q.src"}, o, q + NoDir, 0, "nodir/x.txt\no\n"},
             {{"src"}, {}, "Input file src cannot be opened. Enter new filename: ", 1, "\n"},
             // an empty name is standard input, which stays open for the answer after it
-            {{"", "miss.src"}, {{".PAS", "x\r\n"}}, Miss, 1, "x\n", {}, Only::Posix}});
+            {{"", "miss.src"}, {{".PAS", "x\r\n"}}, Miss, 1, "x\n", {}, Only::Posix},
+            // standard input's own file is never emptied for an output: the answer comes from it
+            {{""}, {{"o.PAS", "\r\n"}}, "Output file .PAS" + q.substr(17), 0, "", {{".PAS", "o\nline\n"}}, Only::Both,
+             "", ".PAS"}});
 }
 
 TEST(VelkE2eTest, TwoHundredFirstDefineStopsTheRunWithTheLinesKeptSoFar) {
