@@ -64,7 +64,7 @@ static void RunCases(const std::vector<Case>& cases) {
   for (const Case& c : cases) {
     const bool traced = !c.inject.empty();
     if (c.only == (Velk.Windows ? Only::Posix : Only::Windows) ||
-        (traced && (Velk.Windows || std::string(VELK_STRACE).ends_with("NOTFOUND")))) {
+        (traced && (!Velk.Runner.empty() || std::string(VELK_STRACE).ends_with("NOTFOUND")))) {
       continue;
     }
     SCOPED_TRACE(::testing::PrintToString(c.args) + " stdin " + c.stdin_text + " " + c.inject);
