@@ -50,7 +50,8 @@ std::vector<std::string> Words(std::string_view raw) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view raw(reinterpret_cast<const char*>(data), size);
-  const std::vector<std::string> words = velk::SplitCommandLine(raw);
+  const velk::CountedList split = velk::SplitCommandLine(raw);
+  const std::vector<std::string> words(split.begin(), split.end());
   velk::fuzz::Check(words == Words(raw), "words");
   return 0;
 }

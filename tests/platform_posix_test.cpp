@@ -15,9 +15,9 @@
 #include <tuple>
 #include <utility>
 
+#include "channel_test.h"
 #include "runtime/arguments.h"
 #include "runtime/text_file.h"
-#include "channel_test.h"
 #include "test_support.h"
 
 namespace velk {
@@ -84,7 +84,7 @@ TEST(PosixArgumentListTest, EntryZeroIsTheExecutableThenTheArgumentsAsDelivered)
   EXPECT_EQ(ArgumentCount(), 1);
   EXPECT_EQ(ArgumentAt(0), std::filesystem::read_symlink("/proc/self/exe").string());
   EXPECT_EQ(ArgumentAt(1), "-D");
-  EXPECT_EQ(ArgumentAt(-1) + ArgumentAt(2) + ArgumentAt(INT32_MIN), "");
+  EXPECT_EQ(ArgumentAt(-1).size() + ArgumentAt(2).size() + ArgumentAt(INT32_MIN).size(), 0u);
 }
 
 TEST(PlatformPosixTest, ErrnoBecomesAPlatformError) {

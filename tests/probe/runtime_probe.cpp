@@ -62,8 +62,8 @@ void Hold(const std::string& name) {
 }
 
 [[gnu::noinline]] void Perform(int at) {
-  const std::string mode = velk::ArgumentAt(at);
-  const int count = std::atoi(velk::ArgumentAt(at + 1).c_str());
+  const std::string mode(velk::ArgumentAt(at));
+  const int count = std::atoi(std::string(velk::ArgumentAt(at + 1)).c_str());
   if (mode == "flush") {
     velk::BindTextFile(output, "flush.txt");
     velk::OpenForWriting(output);
@@ -85,7 +85,7 @@ void Hold(const std::string& name) {
   } else if (mode == "recurse") {
     number = Recurse(number);
   } else if (mode == "hold") {
-    Hold(velk::ArgumentAt(at + 1));
+    Hold(std::string(velk::ArgumentAt(at + 1)));
   }
 }
 
