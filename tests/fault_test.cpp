@@ -79,7 +79,7 @@ void ExpectReport(const testing::ChildResult& run, int number, const std::string
 }
 
 const std::string ReadStatement = "ReadLine(state.InputFile, line);";
-const std::string WriteStatement = "EndLine(state.OutputFile);";
+const std::string WriteStatement = "WriteLine(state.OutputFile, state.Engine.LineBuffer);";
 const std::string CloseStatement = "CloseTextFile(state.OutputFile);";
 
 TEST(FaultTest, AReadFaultReportsItAndTheOutputKeepsEveryLineReadBeforeIt) {

@@ -35,8 +35,7 @@ void CopyLines(RunState& state) {
     CheckIo();
     switch (HandleLine(state.Engine, line)) {
       case LineOutcome::Keep:
-        WriteText(state.OutputFile, state.Engine.LineBuffer, 0);
-        EndLine(state.OutputFile);
+        WriteLine(state.OutputFile, state.Engine.LineBuffer);
         CheckIo();
         break;
       case LineOutcome::Dropped:

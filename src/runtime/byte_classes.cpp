@@ -126,8 +126,7 @@ void ClassifyBytesPlain(const unsigned char* bytes, std::size_t count, const Byt
     for (std::size_t i = 0; i < in_block; ++i) {
       const unsigned char c = bytes[block * ClassBlockSize + i];
       const bool in_range =
-          InRange(c, ranges.Low[0], ranges.Span[0]) | InRange(c, ranges.Low[1], ranges.Span[1]) |
-          InRange(c, ranges.Low[2], ranges.Span[2]) | InRange(c, ranges.Low[3], ranges.Span[3]);
+          InRange(c, ranges.Low[0], ranges.Span[0]) | InRange(c, ranges.Low[1], ranges.Span[1]);
       word_flags[i] = static_cast<unsigned char>(IsLetterOrDigit(c));
       range_flags[i] = static_cast<unsigned char>(in_range);
     }
@@ -152,27 +151,30 @@ __m128i Splat(std::uint8_t c) { return _mm_set1_epi8(static_cast<char>(c)); }
 
 void ClassifyBytes(const unsigned char* bytes, std::size_t count, const ByteRanges& ranges,
                    std::uint64_t* words, std::uint64_t* in_ranges) {
+  static_assert(ByteRangeCount == 2);
   const __m128i low0 = Splat(ranges.Low[0]), span0 = Splat(ranges.Span[0]);
   const __m128i low1 = Splat(ranges.Low[1]), span1 = Splat(ranges.Span[1]);
-  const __m128i low2 = Splat(ranges.Low[2]), span2 = Splat(ranges.Span[2]);
-  const __m128i low3 = Splat(ranges.Low[3]), span3 = Splat(ranges.Span[3]);
-  const __m128i blank = Splat(0x20), small_a = Splat('a'), letters = Splat(25);
-  const __m128i zero = Splat('0'), digits = Splat(9);
   for (std::size_t block = 0; block * ClassBlockSize < count; ++block) {
-    words[block] = 0;
-    in_ranges[block] = 0;
-  }
-  for (std::size_t at = 0; at < count; at += 16) {
-    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
-    const __m128i letter = AtMost(_mm_sub_epi8(_mm_or_si128(c, blank), small_a), letters);
-    const __m128i digit = AtMost(_mm_sub_epi8(c, zero), digits);
-    const __m128i in_range = _mm_or_si128(
-        _mm_or_si128(AtMost(_mm_sub_epi8(c, low0), span0), AtMost(_mm_sub_epi8(c, low1), span1)),
-        _mm_or_si128(AtMost(_mm_sub_epi8(c, low2), span2), AtMost(_mm_sub_epi8(c, low3), span3)));
-    const auto word_bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(letter, digit)));
-    const auto range_bits = static_cast<unsigned>(_mm_movemask_epi8(in_range));
-    words[at / ClassBlockSize] |= std::uint64_t{word_bits} << (at % ClassBlockSize);
-    in_ranges[at / ClassBlockSize] |= std::uint64_t{range_bits} << (at % ClassBlockSize);
+    std::uint64_t word_bits = 0;
+    std::uint64_t range_bits = 0;
+    for (std::size_t piece = 0; piece < ClassBlockSize / 16; ++piece) {
+      const std::size_t at = block * ClassBlockSize + 16 * piece;
+      if (at >= count) {
+        break;
+      }
+      const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
+      const __m128i letter =
+          AtMost(_mm_sub_epi8(_mm_or_si128(c, Splat(0x20)), Splat('a')), Splat(25));
+      const __m128i digit = AtMost(_mm_sub_epi8(c, Splat('0')), Splat(9));
+      const __m128i in_range =
+          _mm_or_si128(AtMost(_mm_sub_epi8(c, low0), span0), AtMost(_mm_sub_epi8(c, low1), span1));
+      const auto word_mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(letter, digit)));
+      const auto range_mask = static_cast<unsigned>(_mm_movemask_epi8(in_range));
+      word_bits |= std::uint64_t{word_mask} << (16 * piece);
+      range_bits |= std::uint64_t{range_mask} << (16 * piece);
+    }
+    words[block] = word_bits;
+    in_ranges[block] = range_bits;
   }
 }
 #elif defined(VELK_BYTES_NEON)

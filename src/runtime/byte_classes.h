@@ -17,7 +17,7 @@ const unsigned char* FindLineEndPlain(const unsigned char* begin, const unsigned
 
 // Ranges of bytes for ClassifyBlock: byte c is in range k when
 // (unsigned char)(c - Low[k]) <= Span[k].
-inline constexpr std::size_t ByteRangeCount = 4;
+inline constexpr std::size_t ByteRangeCount = 2;
 struct ByteRanges {
   std::uint8_t Low[ByteRangeCount] = {};
   std::uint8_t Span[ByteRangeCount] = {};

@@ -292,6 +292,21 @@ void EndLine(TextFile& file) {
   }
 }
 
+void WriteLine(TextFile& file, std::string_view text) {
+  const std::size_t room = static_cast<std::size_t>(file.BufferCapacity - file.Cursor);
+  if (IoErrorCode != 0 || file.State != FileState::Writing || file.WriteThrough ||
+      text.size() + 2 > room) {
+    WriteText(file, text, 0);
+    EndLine(file);
+    return;
+  }
+  unsigned char* to = Bytes(file) + file.Cursor;
+  std::memcpy(to, text.data(), text.size());
+  to[text.size()] = CarriageReturn;
+  to[text.size() + 1] = LineFeed;
+  file.Cursor += static_cast<std::int32_t>(text.size() + 2);
+}
+
 void EndWrite(TextFile& file) {
   if (file.WriteThrough) {
     WriteOut(file);

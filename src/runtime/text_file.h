@@ -2,9 +2,9 @@
 // standard channels use the 256 bytes that are part of the record, so that
 // reading an answer from standard input takes little more than the answer;
 // a named file moves through a 64 KiB buffer that its channel gets once.
-// Bytes pass unchanged; every line written ends with CR LF. No operation stops the program: a failure leaves a code in
-// IoErrorCode, and while a code is pending most operations do nothing, so the
-// check after a statement reports its first failure.
+// Bytes pass unchanged; every line written ends with CR LF. No operation stops the program: a
+// failure leaves a code in IoErrorCode, and while a code is pending most operations do nothing, so
+// the check after a statement reports its first failure.
 #pragma once
 
 #include <cstdint>
@@ -23,9 +23,9 @@ enum class FileState : std::uint32_t {
   Writing = 0xD7B2,
 };
 
-inline constexpr std::int32_t TextBufferSize = 256;          // the record's own buffer
+inline constexpr std::int32_t TextBufferSize = 256;        // the record's own buffer
 inline constexpr std::int32_t FileBufferSize = 64 * 1024;  // a named file's buffer
-inline constexpr std::size_t PathSize = 256;  // 255 bytes of name and a zero byte
+inline constexpr std::size_t PathSize = 256;               // 255 bytes of name and a zero byte
 
 // Codes set by the channels themselves; platform failures add their own.
 inline constexpr std::uint16_t ShortWriteError = 101;      // a write-out was not taken whole
@@ -92,6 +92,10 @@ void WriteInteger(TextFile& file, std::int32_t value, std::int32_t width);
 
 // Ends a line with CR LF (and hands the buffer over when written through).
 void EndLine(TextFile& file);
+
+// WriteText(file, text, 0) and then EndLine(file), in one step where the
+// buffer has room for both.
+void WriteLine(TextFile& file, std::string_view text);
 
 // Ends a statement without a line end: a written-through channel hands its
 // buffer over. Done even while a code is pending.
