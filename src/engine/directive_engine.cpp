@@ -43,6 +43,10 @@ std::int32_t StepDepth(std::int32_t depth, std::uint32_t step) {
 }
 
 LineKind ClassifyLine(std::string_view line) {
+  // Most lines are text: every directive begins with its number sign.
+  if (line.empty() || line[0] != '#') {
+    return LineKind::Text;
+  }
   if (line.starts_with(DefineKeyword)) {
     return LineKind::Define;
   }

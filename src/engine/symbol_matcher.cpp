@@ -201,6 +201,7 @@ void AddName(SymbolIndex& index, std::uint16_t number) {
   const std::size_t key_length = LeadingRun(TextOf(name));
   if (!index.NameStart[first]) {
     index.NameStart[first] = true;
+    index.FirstRow[first] = static_cast<std::uint8_t>(name.Row);
     SetStartRanges(index);
   }
   if (key_length == 0) {
@@ -352,8 +353,13 @@ void TryStarts(Scan& scan) {
       count += static_cast<std::size_t>(scan.index.NameStart[scan.line[at]]);
     }
   }
-  for (std::size_t k = 0; k < count; ++k) {
-    TryStart(scan, starts[k]);
+  // A place is passed over when no name that begins there comes before the
+  // best row found so far; no place can beat the first row of all.
+  const std::int32_t first_row = scan.index.Names[0].Row;
+  for (std::size_t k = 0; k < count && scan.best.Row != first_row; ++k) {
+    if (scan.index.FirstRow[scan.line[starts[k]]] < scan.best.Row) {
+      TryStart(scan, starts[k]);
+    }
   }
 }
 

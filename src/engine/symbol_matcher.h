@@ -63,6 +63,7 @@ struct SymbolIndex {
   std::uint8_t KeyMembers[MaxIndexedRows] = {};  // the keyed names, those of each key together
   std::uint16_t OtherStart[256] = {};  // a name that begins with this byte, no letter or digit
   bool NameStart[256] = {};            // some name begins with this byte
+  std::uint8_t FirstRow[256] = {};     // the first row whose name begins with this byte
   std::uint64_t KeyLengths[256] = {};  // bit n: some key of n bytes begins with this byte
   // A few ranges of bytes that hold every byte in NameStart (and perhaps a
   // few more).
