@@ -37,7 +37,7 @@ TEST(PlatformWin32Test, ExceptionCodesBecomeRunTimeErrorNumbers) {
 
 TEST(PlatformWin32Test, ArgumentsAreCutFromTheRawCommandLine) {
   BuildArgumentList(0, nullptr);  // what the C runtime split is not looked at
-  const std::vector<CountedString> words = SplitCommandLine(GetCommandLineA());
+  const CountedList words = SplitCommandLine(GetCommandLineA());
   ASSERT_EQ(ArgumentCount(), static_cast<std::int32_t>(words.size()) - 1);
   for (std::size_t i = 1; i < words.size(); ++i) {
     EXPECT_EQ(ArgumentAt(static_cast<std::int32_t>(i)), words[i]);
@@ -45,7 +45,7 @@ TEST(PlatformWin32Test, ArgumentsAreCutFromTheRawCommandLine) {
   char path[256];
   GetModuleFileNameA(nullptr, path, sizeof path);
   EXPECT_EQ(ArgumentAt(0), path);
-  EXPECT_NE(ArgumentAt(0).find(':'), std::string::npos);  // a full name with its drive
+  EXPECT_NE(ArgumentAt(0).View().find(':'), std::string::npos);  // a full name with its drive
 }
 
 TEST(PlatformWin32Test, AFileHeldWithoutSharingByAnotherOpenerIsRefused) {
