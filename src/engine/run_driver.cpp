@@ -10,7 +10,7 @@ namespace velk {
 
 namespace {
 
-RunState run;  // the one run of this process
+constinit RunState run;  // the one run of this process
 
 constexpr std::string_view UsageLine = "usage: VELK [-E ext] [-D defname] flnm [flnm2] [flnm3] ...";
 constexpr std::size_t MaxExtensionLength = 3;

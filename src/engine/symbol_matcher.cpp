@@ -393,7 +393,13 @@ std::int32_t FindName(const SymbolIndex& index, std::string_view text) {
 
 }  // namespace
 
-void ResetSymbolIndex(SymbolIndex& index) { index = SymbolIndex{}; }
+void ResetSymbolIndex(SymbolIndex& index) {
+  // Every change to an index counts a row first, so an index without rows is
+  // all zeros already; not writing it again spares a fresh process the pages.
+  if (index.IndexedRows != 0) {
+    index = SymbolIndex{};
+  }
+}
 
 void IndexNextRow(SymbolIndex& index, std::string_view text, bool has_value) {
   if (index.IndexedRows >= MaxIndexedRows) {

@@ -35,8 +35,8 @@ template <std::size_t Capacity>
 struct BoundedString {
   static_assert(Capacity >= 1 && Capacity <= MaxBoundedCapacity);
 
-  std::uint8_t length = 0;  // characters in use, 0..Capacity
-  char chars[Capacity];     // only the first `length` are meaningful
+  std::uint8_t length = 0;    // characters in use, 0..Capacity
+  char chars[Capacity] = {};  // only the first `length` are meaningful
 
   BoundedString() = default;
   // Keeps the first Capacity bytes of text.

@@ -34,16 +34,18 @@ inline constexpr std::uint16_t NotOpenError = 103;         // the channel is clo
 inline constexpr std::uint16_t OpenForWritingError = 104;  // read from a writing channel
 inline constexpr std::uint16_t OpenForReadingError = 105;  // write to a reading channel
 
+// Every member starts as zeros, as in a record that was never bound; so a
+// record in static storage needs no code to set it up.
 struct TextFile {
-  SystemHandle32 SystemHandle;  // the open handle, or NoHandle
-  FileState State;              // Closed, Reading or Writing; anything else: never bound
-  std::int32_t BufferCapacity;  // bytes in the buffer in use: 256, or 64 KiB for a named file
-  std::int32_t Cursor;          // reading: next unread byte; writing: bytes waiting
-  std::int32_t FillCount;       // reading: valid bytes in the buffer
-  bool WriteThrough;            // hand the buffer over after every statement
-  char Path[PathSize];          // the bound name, zero-terminated
-  unsigned char* FileBuffer;    // a named file's buffer while open, else null
-  unsigned char Buffer[TextBufferSize];
+  SystemHandle32 SystemHandle = 0;  // the open handle, or NoHandle
+  FileState State{};                // Closed, Reading or Writing; anything else: never bound
+  std::int32_t BufferCapacity = 0;  // bytes in the buffer in use: 256, or 64 KiB for a named file
+  std::int32_t Cursor = 0;          // reading: next unread byte; writing: bytes waiting
+  std::int32_t FillCount = 0;       // reading: valid bytes in the buffer
+  bool WriteThrough = false;        // hand the buffer over after every statement
+  char Path[PathSize] = {};         // the bound name, zero-terminated
+  unsigned char* FileBuffer = nullptr;  // a named file's buffer while open, else null
+  unsigned char Buffer[TextBufferSize] = {};
 };
 static_assert(std::is_trivially_copyable_v<TextFile>);
 
