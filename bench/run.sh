@@ -31,6 +31,7 @@
 #   VELK_BENCH_SERIES   size of the generated inputs for the plot in MiB (64)
 #   VELK_BENCH_REAL     size of the real-text inputs in MiB (64)
 #   VELK_BENCH_ROUNDS   rounds per comparison (5); each round has 3 runs and a warmup
+#   VELK_BENCH_STARTUP_ROUNDS  rounds of the start-up comparisons (10)
 #   VELK_BENCH_GIB      1 (default) to measure velk's peak memory on a 1 GiB input too
 #   VELK_BASELINE       another velk whose output every input is compared with,
 #                       and which is timed beside velk at start-up
@@ -43,6 +44,7 @@ SERIES_MIB=${VELK_BENCH_SERIES:-64}
 ROUNDS=${VELK_BENCH_ROUNDS:-5}
 MEASURE_GIB=${VELK_BENCH_GIB:-1}
 REAL_MIB=${VELK_BENCH_REAL:-64}
+STARTUP_ROUNDS=${VELK_BENCH_STARTUP_ROUNDS:-10}
 SEED=1
 SERIES_DEFINES=(10 25 50 100 150 200)
 WORK=$BUILD/corpus
@@ -228,7 +230,7 @@ startup() {
     cmds+=("$2")
     shift 2
   done
-  for ((round = 0; round < ROUNDS; round++)); do
+  for ((round = 0; round < STARTUP_ROUNDS; round++)); do
     order=("${!cmds[@]}")
     if ((round % 2 == 1)); then
       order=($(printf '%s\n' "${order[@]}" | tac))
@@ -257,11 +259,11 @@ STARTUP_COUNT=$(wc -l <"$STARTUP/list")
 SINGLE=$(head -n 1 "$STARTUP/list")
 SINGLE_BYTES=$(stat -c %s "$STARTUP/$SINGLE")
 single_cmds=(velk "$VELK $SINGLE" true "/bin/true $SINGLE" unifdef "unifdef -t -o $SINGLE.out $SINGLE")
-many_cmds=(velk "xargs -a list -n 1 $VELK" true "xargs -a list -n 1 /bin/true"
+many_cmds=(velk "xargs -a list -I {} $VELK {}" true "xargs -a list -I {} /bin/true {}"
   unifdef "xargs -a list -I {} unifdef -t -o {}.out {}")
 if [[ -n ${VELK_BASELINE:-} ]]; then
   single_cmds+=(baseline "$VELK_BASELINE $SINGLE")
-  many_cmds+=(baseline "xargs -a list -n 1 $VELK_BASELINE")
+  many_cmds+=(baseline "xargs -a list -I {} $VELK_BASELINE {}")
 fi
 
 echo "== timing start-up" >&2
@@ -269,11 +271,11 @@ declare -A SU
 while read -r label fastest median; do
   SU[single,$label]=$median
   SU[single_fast,$label]=$fastest
-done < <(startup single 80 "${single_cmds[@]}")
+done < <(startup single 100 "${single_cmds[@]}")
 while read -r label fastest median; do
   SU[many,$label]=$median
   SU[many_fast,$label]=$fastest
-done < <(startup many 3 "${many_cmds[@]}")
+done < <(startup many 5 "${many_cmds[@]}")
 
 echo "== timing the main inputs ($MAIN_MIB MiB)" >&2
 declare -A T M
@@ -340,10 +342,10 @@ EOF
 
 ms() { awk -v s="$1" 'BEGIN { printf "%.3f", s * 1000 }'; }
 {
-  echo "### Start-up: one process per file ($ROUNDS rounds)"
+  echo "### Start-up: one process per file ($STARTUP_ROUNDS rounds; no output file in place at the start of a run)"
   echo
-  echo "| program | one $SINGLE_BYTES-byte header, median of $((ROUNDS * 80)) runs (ms) | ratio to /bin/true |" \
-    "$STARTUP_COUNT headers, one process each, median of $((ROUNDS * 3)) runs (ms) | ratio to /bin/true |"
+  echo "| program | one $SINGLE_BYTES-byte header, median of round medians, $((STARTUP_ROUNDS * 100)) runs (ms) | ratio to /bin/true |" \
+    "$STARTUP_COUNT headers, one process each, median of round medians, $((STARTUP_ROUNDS * 5)) runs (ms) | ratio to /bin/true |"
   echo "|---|---:|---:|---:|---:|"
   for label in velk true unifdef baseline; do
     [[ -n ${SU[single,$label]:-} ]] || continue
