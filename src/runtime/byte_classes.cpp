@@ -58,18 +58,32 @@ const unsigned char* FindLineEndPlain(const unsigned char* begin, const unsigned
 }
 
 #if defined(VELK_BYTES_SSE2)
-// Both line ends in one pass, 16 bytes at a time.
+namespace {
+
+// Bit k set when at[k] is an LF or a CR, for the 16 bytes at `at`.
+unsigned LineEndBits(const unsigned char* at) {
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+  const __m128i hits =
+      _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(LineFeed))),
+                   _mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(CarriageReturn))));
+  return static_cast<unsigned>(_mm_movemask_epi8(hits));
+}
+
+}  // namespace
+
+// Both line ends in one pass, 32 bytes at a time while there are as many.
 const unsigned char* FindLineEnd(const unsigned char* begin, const unsigned char* end) {
-  const __m128i line_feed = _mm_set1_epi8(static_cast<char>(LineFeed));
-  const __m128i carriage_return = _mm_set1_epi8(static_cast<char>(CarriageReturn));
   const unsigned char* at = begin;
-  for (; end - at >= 16; at += 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    const __m128i hits =
-        _mm_or_si128(_mm_cmpeq_epi8(bytes, line_feed), _mm_cmpeq_epi8(bytes, carriage_return));
-    if (const int mask = _mm_movemask_epi8(hits); mask != 0) {
-      return at + __builtin_ctz(static_cast<unsigned>(mask));
+  for (; end - at >= 32; at += 32) {
+    if (const unsigned bits = LineEndBits(at) | LineEndBits(at + 16) << 16; bits != 0) {
+      return at + __builtin_ctz(bits);
     }
+  }
+  if (end - at >= 16) {
+    if (const unsigned bits = LineEndBits(at); bits != 0) {
+      return at + __builtin_ctz(bits);
+    }
+    at += 16;
   }
   return FindLineEndPlain(at, end);
 }
