@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <cstring>
+#include <random>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -15,6 +17,7 @@
 #include "harness.h"
 #include "runtime/arguments.h"
 #include "runtime/bounded_string.h"
+#include "runtime/byte_classes.h"
 #include "runtime/text_file.h"
 
 #ifdef _WIN32
@@ -49,7 +52,36 @@ TEST(SplitCommandLineTest, CutsWordsAtBlanksAndGroupsByQuotes) {
       {"prog\001a\037\013b\r\nc!d\177e "sv, {"prog", "a", "b", "c!d\177e"}},
       {"prog '\x1f\r\n \x02'"sv, {"prog", "\x1f\r\n \x02"}}};
   for (const auto& [raw, words] : cases) {
-    EXPECT_EQ(SplitCommandLine(raw), words) << "raw: " << raw;
+    const CountedList split = SplitCommandLine(raw);
+    EXPECT_EQ(std::vector<std::string>(split.begin(), split.end()), words) << "raw: " << raw;
+  }
+}
+
+// The vector byte searches against their plain versions, on random bytes rich in line ends,
+// letters, digits and range edges; 16 bytes of slack after each buffer, as the callers keep.
+TEST(ByteClassesTest, VectorAndPlainVersionsAgree) {
+  std::mt19937 random(0xB17E5);
+  const auto byte = [&] {
+    const std::mt19937::result_type picks[] = {'\n', '\r', 'a', 'Z', '0', '_', random(), random()};
+    return static_cast<unsigned char>(picks[random() % 8]);
+  };
+  for (int round = 0; round < 20000; ++round) {
+    std::vector<unsigned char> bytes(1 + random() % 300 + 16);
+    for (unsigned char& b : bytes) {
+      b = byte();
+    }
+    const std::size_t count = bytes.size() - 16, from = random() % count;
+    const unsigned char *begin = bytes.data() + from, *end = bytes.data() + count;
+    ASSERT_EQ(FindLineEnd(begin, end), FindLineEndPlain(begin, end)) << round;
+    ByteRanges ranges;
+    for (std::size_t k = 0; k < ByteRangeCount; ++k) {
+      ranges.Low[k] = byte();
+      ranges.Span[k] = static_cast<std::uint8_t>(random() % (round % 2 == 0 ? 4 : 256));
+    }
+    std::uint64_t vector[2][5] = {}, plain[2][5] = {};
+    ClassifyBytes(bytes.data(), count, ranges, vector[0], vector[1]);
+    ClassifyBytesPlain(bytes.data(), count, ranges, plain[0], plain[1]);
+    ASSERT_EQ(std::memcmp(vector, plain, sizeof vector), 0) << round;
   }
 }
 

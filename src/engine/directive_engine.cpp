@@ -43,6 +43,10 @@ std::int32_t StepDepth(std::int32_t depth, std::uint32_t step) {
 }
 
 LineKind ClassifyLine(std::string_view line) {
+  // Most lines are text: every directive begins with its number sign.
+  if (line.empty() || line[0] != '#') {
+    return LineKind::Text;
+  }
   if (line.starts_with(DefineKeyword)) {
     return LineKind::Define;
   }
@@ -92,7 +96,7 @@ std::string_view ValueAfter(std::string_view line, std::int32_t next) {
     ++i;
   }
   // An empty value still points into the line, never at no storage at all.
-  return line.substr(static_cast<std::size_t>(std::min(i, length + 1) - 1));
+  return Slice(line, static_cast<std::size_t>(std::min(i, length + 1) - 1));
 }
 
 // Line becomes its bytes before 1-based `position`, then value, then its
@@ -241,7 +245,7 @@ ScannedName ScanName(std::string_view line, std::int32_t start) {
     ++j;
   }
   const std::string_view text =
-      line.substr(static_cast<std::size_t>(i - 1), static_cast<std::size_t>(j - i));
+      Slice(line, static_cast<std::size_t>(i - 1), static_cast<std::size_t>(j - i));
   return ScannedName{.Found = true, .Start = i, .Next = j, .Text = text};
 }
 

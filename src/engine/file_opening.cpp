@@ -64,9 +64,9 @@ FileName NamingRule(const FileName& name, const Extension& extension) {
   std::string_view stem = name;
   // Only the last component can hold the extension: directories keep their dots.
   const std::size_t start = LastComponentStart(stem);
-  const std::int32_t dot = BoundedFindChar('.', stem.substr(start));
+  const std::int32_t dot = BoundedFindChar('.', Slice(stem, start));
   if (dot > 0) {
-    stem = stem.substr(0, start + static_cast<std::size_t>(dot) - 1);
+    stem = Slice(stem, 0, start + static_cast<std::size_t>(dot) - 1);
   }
   const std::string_view suffix = extension;
   const Line joined = !suffix.empty() && suffix.front() == '.'

@@ -10,7 +10,7 @@ namespace velk {
 
 namespace {
 
-RunState run;  // the one run of this process
+constinit RunState run;  // the one run of this process
 
 constexpr std::string_view UsageLine = "usage: VELK [-E ext] [-D defname] flnm [flnm2] [flnm3] ...";
 constexpr std::size_t MaxExtensionLength = 3;
@@ -35,8 +35,7 @@ void CopyLines(RunState& state) {
     CheckIo();
     switch (HandleLine(state.Engine, line)) {
       case LineOutcome::Keep:
-        WriteText(state.OutputFile, state.Engine.LineBuffer, 0);
-        EndLine(state.OutputFile);
+        WriteLine(state.OutputFile, state.Engine.LineBuffer);
         CheckIo();
         break;
       case LineOutcome::Dropped:

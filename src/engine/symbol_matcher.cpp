@@ -25,7 +25,7 @@ constexpr std::uint64_t HighBits = 0x8080808080808080u;  // 128 in every byte
 
 // A line is copied into a buffer with 64 zero bytes after it (a zero byte is
 // no letter or digit), so that whole blocks of 64 bytes can be looked at.
-constexpr std::size_t BlockSize = 64;
+constexpr std::size_t BlockSize = ClassBlockSize;
 constexpr std::size_t PaddedSize = MaxBoundedCapacity + BlockSize;
 constexpr std::size_t BlockCount = PaddedSize / BlockSize;
 
@@ -67,41 +67,6 @@ std::size_t LowestBit(std::uint64_t bits) {
   return static_cast<std::size_t>(std::countr_zero(bits));
 }
 
-// Eight bytes that are each 0 or 1 as eight bits, the first byte's lowest.
-std::uint64_t GatherBits(std::uint64_t flags) { return (flags * 0x0102040810204080u) >> 56; }
-
-// Two bits for each of 64 bytes: whether it is an ASCII letter or digit, and
-// whether it is in one of the ranges of bytes that names begin with. The
-// tests are plain arithmetic over a fixed count of bytes, which compilers
-// turn into vector instructions.
-void ClassifyBlock(const SymbolIndex& index, const unsigned char* block, std::uint64_t& words,
-                   std::uint64_t& starts) {
-  static_assert(StartRangeCount == 4);
-  const unsigned char low0 = index.StartLow[0], span0 = index.StartSpan[0];
-  const unsigned char low1 = index.StartLow[1], span1 = index.StartSpan[1];
-  const unsigned char low2 = index.StartLow[2], span2 = index.StartSpan[2];
-  const unsigned char low3 = index.StartLow[3], span3 = index.StartSpan[3];
-  unsigned char word_flags[BlockSize];
-  unsigned char start_flags[BlockSize];
-  for (std::size_t i = 0; i < BlockSize; ++i) {
-    const unsigned char c = block[i];
-    const bool letter = static_cast<unsigned char>((c | 0x20u) - 'a') < 26;
-    const bool digit = static_cast<unsigned char>(c - '0') < 10;
-    const bool start = (static_cast<unsigned char>(c - low0) <= span0) |
-                       (static_cast<unsigned char>(c - low1) <= span1) |
-                       (static_cast<unsigned char>(c - low2) <= span2) |
-                       (static_cast<unsigned char>(c - low3) <= span3);
-    word_flags[i] = static_cast<unsigned char>(letter | digit);
-    start_flags[i] = static_cast<unsigned char>(start);
-  }
-  words = 0;
-  starts = 0;
-  for (std::size_t k = 0; k < BlockSize / 8; ++k) {
-    words |= GatherBits(Load8(word_flags + 8 * k)) << (8 * k);
-    starts |= GatherBits(Load8(start_flags + 8 * k)) << (8 * k);
-  }
-}
-
 // Sets the ranges from NameStart: its runs of bytes, the closest runs joined
 // until there are few enough; unused ranges repeat the last one.
 void SetStartRanges(SymbolIndex& index) {
@@ -115,7 +80,7 @@ void SetStartRanges(SymbolIndex& index) {
       high[runs - 1] = c;
     }
   }
-  while (runs > StartRangeCount) {
+  while (runs > ByteRangeCount) {
     std::size_t closest = 0;
     for (std::size_t k = 1; k + 1 < runs; ++k) {
       if (low[k + 1] - high[k] < low[closest + 1] - high[closest]) {
@@ -129,10 +94,10 @@ void SetStartRanges(SymbolIndex& index) {
     }
     --runs;
   }
-  for (std::size_t k = 0; k < StartRangeCount; ++k) {
+  for (std::size_t k = 0; k < ByteRangeCount; ++k) {
     const std::size_t from = std::min(k, runs - 1);
-    index.StartLow[k] = static_cast<std::uint8_t>(low[from]);
-    index.StartSpan[k] = static_cast<std::uint8_t>(high[from] - low[from]);
+    index.StartRanges.Low[k] = static_cast<std::uint8_t>(low[from]);
+    index.StartRanges.Span[k] = static_cast<std::uint8_t>(high[from] - low[from]);
   }
 }
 
@@ -236,6 +201,7 @@ void AddName(SymbolIndex& index, std::uint16_t number) {
   const std::size_t key_length = LeadingRun(TextOf(name));
   if (!index.NameStart[first]) {
     index.NameStart[first] = true;
+    index.FirstRow[first] = static_cast<std::uint8_t>(name.Row);
     SetStartRanges(index);
   }
   if (key_length == 0) {
@@ -243,6 +209,7 @@ void AddName(SymbolIndex& index, std::uint16_t number) {
     index.OtherStart[first] = number;
     return;
   }
+  index.KeyLengths[first] |= std::uint64_t{1} << key_length;
   KeySlot& slot = index.KeySlots[FindKeySlot(index, Bytes(name.Bytes), key_length)];
   slot.Tag = KeyTag(Bytes(name.Bytes), key_length);
   AddToKey(index, slot, static_cast<std::uint8_t>(number));
@@ -258,9 +225,8 @@ struct Scan {
         blocks(length / BlockSize + 1) {
     CopyShort(line, Bytes(text.data()), length);
     std::memset(line + length, 0, BlockSize);
-    for (std::size_t block = 0; block < blocks; ++block) {
-      ClassifyBlock(index, line + block * BlockSize, words[block], starts[block]);
-    }
+    // The line and the zero after it.
+    ClassifyBytes(line, length + 1, index.StartRanges, words, starts);
   }
 
   const SymbolIndex& index;
@@ -352,7 +318,8 @@ void TryStart(Scan& scan, std::size_t at) {
     return;
   }
   const std::size_t length = RunEnd(scan, at) - at;
-  if (length > MaxNameLength) {
+  // Most runs are no key at all: none of their length begins with their byte.
+  if (length > MaxNameLength || (index.KeyLengths[c] >> length & 1) == 0) {
     return;
   }
   const KeySlot& slot = index.KeySlots[FindKeySlot(index, scan.line + at, length)];
@@ -386,8 +353,13 @@ void TryStarts(Scan& scan) {
       count += static_cast<std::size_t>(scan.index.NameStart[scan.line[at]]);
     }
   }
-  for (std::size_t k = 0; k < count; ++k) {
-    TryStart(scan, starts[k]);
+  // A place is passed over when no name that begins there comes before the
+  // best row found so far; no place can beat the first row of all.
+  const std::int32_t first_row = scan.index.Names[0].Row;
+  for (std::size_t k = 0; k < count && scan.best.Row != first_row; ++k) {
+    if (scan.index.FirstRow[scan.line[starts[k]]] < scan.best.Row) {
+      TryStart(scan, starts[k]);
+    }
   }
 }
 
@@ -421,7 +393,13 @@ std::int32_t FindName(const SymbolIndex& index, std::string_view text) {
 
 }  // namespace
 
-void ResetSymbolIndex(SymbolIndex& index) { index = SymbolIndex{}; }
+void ResetSymbolIndex(SymbolIndex& index) {
+  // Every change to an index counts a row first, so an index without rows is
+  // all zeros already; not writing it again spares a fresh process the pages.
+  if (index.IndexedRows != 0) {
+    index = SymbolIndex{};
+  }
+}
 
 void IndexNextRow(SymbolIndex& index, std::string_view text, bool has_value) {
   if (index.IndexedRows >= MaxIndexedRows) {

@@ -24,12 +24,13 @@
 #include <cstdint>
 #include <string_view>
 
+#include "runtime/byte_classes.h"
+
 namespace velk {
 
 inline constexpr std::int32_t MaxIndexedRows = 200;  // the define table's rows
 inline constexpr std::size_t MaxNameLength = 40;     // a name's length at most
 inline constexpr std::size_t KeySlotCount = 512;     // a power of two, over twice the names
-inline constexpr std::size_t StartRangeCount = 4;    // ranges of bytes that names begin with
 
 // One slot of the key table: a fingerprint of keys (their length and three
 // of their bytes) and where the names with such a key stand in KeyMembers.
@@ -62,10 +63,11 @@ struct SymbolIndex {
   std::uint8_t KeyMembers[MaxIndexedRows] = {};  // the keyed names, those of each key together
   std::uint16_t OtherStart[256] = {};  // a name that begins with this byte, no letter or digit
   bool NameStart[256] = {};            // some name begins with this byte
-  // At most StartRangeCount ranges of bytes, from StartLow[k] to StartLow[k] +
-  // StartSpan[k], that hold every byte in NameStart (and perhaps a few more).
-  std::uint8_t StartLow[StartRangeCount] = {};
-  std::uint8_t StartSpan[StartRangeCount] = {};
+  std::uint8_t FirstRow[256] = {};     // the first row whose name begins with this byte
+  std::uint64_t KeyLengths[256] = {};  // bit n: some key of n bytes begins with this byte
+  // A few ranges of bytes that hold every byte in NameStart (and perhaps a
+  // few more).
+  ByteRanges StartRanges;
 };
 static_assert(MaxIndexedRows <= 255, "KeyMembers holds names and places in single bytes");
 

@@ -1,12 +1,16 @@
 #include "runtime/arguments.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "runtime/platform.h"
 
 namespace velk {
 
 namespace {
 
-std::vector<CountedString> argument_list;  // entry 0 is the executable's file name
+CountedList argument_list;           // entry 0 is the executable's file name
+bool executable_path_known = false;  // entry 0 holds it (or it cannot be had)
 
 constexpr std::size_t ExecutablePathSize = 256;  // 255 bytes of name and a zero byte
 
@@ -20,7 +24,8 @@ char OtherQuote(char quote) { return quote == DoubleQuote ? SingleQuote : Double
 }  // namespace
 
 void BuildArgumentList(int argc, char** argv) {
-  argument_list.clear();
+  argument_list = CountedList();
+  executable_path_known = false;
   // Where the system keeps the command line as one text, it is cut here, by
   // the program's own rules; the first word only shows where the second
   // begins.
@@ -28,15 +33,8 @@ void BuildArgumentList(int argc, char** argv) {
     argument_list = SplitCommandLine(raw);
   } else {
     for (int i = 0; i < argc && argv != nullptr; ++i) {
-      argument_list.emplace_back(argv[i] != nullptr ? argv[i] : "");
+      argument_list.Add(CountedString(argv[i] != nullptr ? argv[i] : ""));
     }
-  }
-  if (argument_list.empty()) {
-    return;  // no word at all: no entry 0 either
-  }
-  char path[ExecutablePathSize];
-  if (PlatformExecutablePath(path, sizeof path) > 0) {
-    argument_list.front() = path;
   }
 }
 
@@ -46,12 +44,20 @@ CountedString ArgumentAt(std::int32_t i) {
   if (i < 0 || i > ArgumentCount()) {
     return CountedString();
   }
+  // The executable's name costs a system call that most runs never need.
+  if (i == 0 && !executable_path_known) {
+    executable_path_known = true;
+    char path[ExecutablePathSize];
+    if (PlatformExecutablePath(path, sizeof path) > 0) {
+      argument_list[0] = CountedString(std::string_view(path));
+    }
+  }
   return argument_list[static_cast<std::size_t>(i)];
 }
 
-std::vector<CountedString> SplitCommandLine(std::string_view raw) {
-  raw = raw.substr(0, raw.find('\0'));
-  std::vector<CountedString> words;
+CountedList SplitCommandLine(std::string_view raw) {
+  raw = std::string_view(raw.data(), std::min(raw.size(), raw.find('\0')));
+  CountedList words;
   std::size_t at = 0;
   for (;;) {
     while (at < raw.size() && IsBlank(static_cast<unsigned char>(raw[at]))) {
@@ -69,14 +75,14 @@ std::vector<CountedString> SplitCommandLine(std::string_view raw) {
       }
       const bool is_quote = c == DoubleQuote || c == SingleQuote;
       if (!is_quote || quote == OtherQuote(c)) {
-        word += c;
+        word.Append(c);
       } else if (at + 1 < raw.size() && raw[at + 1] == c) {
         ++at;  // a doubled quote produces nothing
       } else {
         quote = quote == c ? 0 : c;
       }
     }
-    words.push_back(std::move(word));
+    words.Add(std::move(word));
   }
 }
 

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <string_view>
-#include <vector>
 
 #include "runtime/counted_string.h"
 
@@ -14,7 +13,8 @@ namespace velk {
 // Builds the list from the raw command line where the system keeps one, or
 // else from the arguments as the system delivered them (argv with argc
 // entries); entry 0 becomes the executable's own file name (at most 255
-// bytes), or the first word when that cannot be had.
+// bytes), or the first word when that cannot be had. The file name is asked
+// of the system only when entry 0 is first read.
 void BuildArgumentList(int argc, char** argv);
 
 // The number of arguments after the program name: -1 when there is no word
@@ -27,6 +27,6 @@ CountedString ArgumentAt(std::int32_t i);
 // Cuts a raw command line into words: bytes 1..32 separate words outside
 // quotes; double and single quotes group and are dropped (a doubled quote
 // produces nothing); there is no escape character; a zero byte ends the text.
-std::vector<CountedString> SplitCommandLine(std::string_view raw);
+CountedList SplitCommandLine(std::string_view raw);
 
 }  // namespace velk

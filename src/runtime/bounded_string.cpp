@@ -27,7 +27,7 @@ Line BoundedSubstring(std::string_view s, std::int32_t index, std::int32_t count
   Line result;
   if (wanted > 0) {
     BoundedStore(result,
-                 s.substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(wanted)));
+                 Slice(s, static_cast<std::size_t>(offset), static_cast<std::size_t>(wanted)));
   }
   return result;
 }

@@ -11,6 +11,15 @@
 
 namespace velk {
 
+// The `count` bytes of text from 0-based `from` on, clamped to text. Unlike
+// std::string_view::substr it has no failure to throw.
+constexpr std::string_view Slice(std::string_view text, std::size_t from,
+                                 std::size_t count = std::string_view::npos) {
+  from = from < text.size() ? from : text.size();
+  const std::size_t rest = text.size() - from;
+  return std::string_view(text.data() + from, count < rest ? count : rest);
+}
+
 // The largest capacity a bounded string may have; joins are cut to it.
 inline constexpr std::size_t MaxBoundedCapacity = 255;
 
@@ -26,8 +35,8 @@ template <std::size_t Capacity>
 struct BoundedString {
   static_assert(Capacity >= 1 && Capacity <= MaxBoundedCapacity);
 
-  std::uint8_t length = 0;  // characters in use, 0..Capacity
-  char chars[Capacity];     // only the first `length` are meaningful
+  std::uint8_t length = 0;    // characters in use, 0..Capacity
+  char chars[Capacity] = {};  // only the first `length` are meaningful
 
   BoundedString() = default;
   // Keeps the first Capacity bytes of text.

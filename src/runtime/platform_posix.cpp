@@ -13,6 +13,8 @@
 #include <link.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/auxv.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <ucontext.h>
 #include <unistd.h>
@@ -27,12 +29,14 @@ namespace velk {
 
 namespace {
 
-std::uint32_t last_error = 0;             // what PlatformLastError reports
-FaultHandler fault_handler = nullptr;     // where taken faults go
-std::uintptr_t stack_low = 0;             // the main thread's stack, lowest address
-std::uintptr_t stack_high = 0;            // one past its highest address
-std::uintptr_t guard_low = 0;             // the region below the stack that a
-std::uintptr_t guard_high = 0;            //   runaway recursion faults in
+std::uint32_t last_error = 0;          // what PlatformLastError reports
+FaultHandler fault_handler = nullptr;  // where taken faults go
+std::uintptr_t stack_low = 0;          // the main thread's stack, lowest address
+std::uintptr_t stack_high = 0;         // one past its highest address
+std::uintptr_t guard_low = 0;          // the region below the stack that a
+std::uintptr_t guard_high = 0;         //   runaway recursion faults in
+std::uintptr_t load_bias = 0;          // learnt when the fault handling is installed
+bool load_bias_known = false;
 alignas(16) char fault_stack[64 * 1024];  // the handler runs here, so that a
                                           //   stack overflow can be reported
 
@@ -189,7 +193,10 @@ SystemHandle32 PlatformOpenFile(const char* typed_path, AccessMode mode, const S
   if (HeldElsewhere(info, held, held_count)) {
     return Refuse(handle, ErrorSharingViolation);
   }
-  if (mode == AccessMode::Write && S_ISREG(info.st_mode) && ftruncate(handle, 0) != 0) {
+  // An empty file is left as it is: emptying it again would only make some
+  // file systems write it back at once when it is closed.
+  if (mode == AccessMode::Write && S_ISREG(info.st_mode) && info.st_size != 0 &&
+      ftruncate(handle, 0) != 0) {
     const int error_number = errno;
     close(handle);
     Fail(error_number, mode);
@@ -303,23 +310,52 @@ namespace {
 
 constexpr int FaultSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGTRAP, SIGFPE};
 
+// The main thread's stack, from the top of its mapping, where the kernel
+// puts the executable's file name last, down to the limit on its size;
+// false when what the system reports does not fit that picture. (The
+// library's own query reads /proc/self/maps for the top, at a cost at every
+// start.)
+bool StackBoundsFromLimit() {
+  struct rlimit limit;
+  const auto* file_name = reinterpret_cast<const char*>(getauxval(AT_EXECFN));
+  const std::uintptr_t page = getauxval(AT_PAGESZ);
+  if (file_name == nullptr || page == 0 || (page & (page - 1)) != 0 ||
+      getrlimit(RLIMIT_STACK, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+    return false;
+  }
+  const auto name = reinterpret_cast<std::uintptr_t>(file_name);
+  const std::uintptr_t top =
+      (name + std::strlen(file_name) + 1 + sizeof(void*) + page - 1) & ~(page - 1);
+  const std::uintptr_t size = limit.rlim_cur & ~(page - 1);
+  // This routine's own frame lies on that stack, or the picture is wrong.
+  const auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+  if (size >= top || here >= top || here < top - size) {
+    return false;
+  }
+  stack_low = top - size;
+  stack_high = top;
+  return true;
+}
+
 // Finds the main thread's stack and the guard region below it, where a
 // runaway recursion faults.
 void LearnStackBounds() {
-  pthread_attr_t attributes;
-  if (pthread_getattr_np(pthread_self(), &attributes) != 0) {
-    return;
+  if (!StackBoundsFromLimit()) {
+    pthread_attr_t attributes;
+    if (pthread_getattr_np(pthread_self(), &attributes) != 0) {
+      return;
+    }
+    void* address = nullptr;
+    std::size_t size = 0;
+    if (pthread_attr_getstack(&attributes, &address, &size) == 0) {
+      stack_low = reinterpret_cast<std::uintptr_t>(address);
+      stack_high = stack_low + size;
+    }
+    pthread_attr_destroy(&attributes);
   }
-  void* address = nullptr;
-  std::size_t size = 0;
-  if (pthread_attr_getstack(&attributes, &address, &size) == 0) {
-    stack_low = reinterpret_cast<std::uintptr_t>(address);
-    stack_high = stack_low + size;
-    const std::uintptr_t guard = 1024 * 1024;
-    guard_high = stack_low;
-    guard_low = stack_low > guard ? stack_low - guard : 0;
-  }
-  pthread_attr_destroy(&attributes);
+  const std::uintptr_t guard = 1024 * 1024;
+  guard_high = stack_low;
+  guard_low = stack_low > guard ? stack_low - guard : 0;
 }
 
 void ResetToDefault(int signal_number) {
@@ -415,18 +451,17 @@ void PlatformRemoveFaultHandler() {
 
 std::uintptr_t PlatformLoadBias() {
   // Learnt once, outside any fault handler: dl_iterate_phdr takes a lock.
-  static const std::uintptr_t bias = [] {
-    std::uintptr_t first = 0;
+  if (!load_bias_known) {
+    load_bias_known = true;
     // The first object reported is the executable itself.
     dl_iterate_phdr(
         [](dl_phdr_info* info, std::size_t, void* data) {
           *static_cast<std::uintptr_t*>(data) = info->dlpi_addr;
           return 1;
         },
-        &first);
-    return first;
-  }();
-  return bias;
+        &load_bias);
+  }
+  return load_bias;
 }
 
 // ---- Back-traces --------------------------------------------------------------

@@ -90,13 +90,20 @@ void OnFault(const FaultInfo& fault) {
   RaiseRuntimeError(HeapOverflowError, allocator.Address, allocator.Frame);
 }
 
+// Called by the allocator when the heap cannot meet a request; null until
+// the fault handling is installed.
+void (*memory_exhausted_handler)() = nullptr;
+
 }  // namespace
 
 void SetOutermostFrame(std::uintptr_t frame) { outermost_frame = frame; }
 
 void InstallFaultHandling() {
   PlatformInstallFaultHandler(OnFault);
-  std::set_new_handler(OnMemoryExhausted);
+  memory_exhausted_handler = OnMemoryExhausted;
+#if defined(VELK_SANITIZE)
+  std::set_new_handler(OnMemoryExhausted);  // the sanitizer's allocator asks it
+#endif
 }
 
 void StopProgram(std::uint8_t status) {
@@ -145,19 +152,19 @@ void RuntimeShutdown() {
 
 #if !defined(VELK_SANITIZE)
 // The program's own allocator: the system heap, with the retry loop that
-// asks the new-handler when a request cannot be met. It keeps a frame record
-// (the library's own does not), so a report of exhausted memory can name the
-// place that asked. The sanitizer builds keep their checking allocator.
+// asks the handler for exhausted memory when a request cannot be met. It
+// keeps a frame record, so a report of exhausted memory can name the place
+// that asked. Nothing here throws, so the program needs none of the C++
+// library's run-time. The sanitizer builds keep their checking allocator.
 void* operator new(std::size_t size) {
   for (;;) {
     if (void* block = std::malloc(size == 0 ? 1 : size)) {
       return block;
     }
-    const std::new_handler handler = std::get_new_handler();
-    if (handler == nullptr) {
-      throw std::bad_alloc();
+    if (velk::memory_exhausted_handler == nullptr) {
+      std::abort();
     }
-    handler();
+    velk::memory_exhausted_handler();
   }
 }
 

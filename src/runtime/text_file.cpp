@@ -4,6 +4,8 @@
 #include <array>
 #include <cstring>
 
+#include "runtime/byte_classes.h"
+
 namespace velk {
 
 std::uint16_t IoErrorCode = 0;  // the pending code, 0 when none
@@ -55,28 +57,6 @@ void Unregister(TextFile& file) {
 
 unsigned char* Bytes(TextFile& file) {
   return file.FileBuffer != nullptr ? file.FileBuffer : file.Buffer;
-}
-
-// The first line end (LF or CR) in [begin, end), or end. The search goes a
-// short stretch at a time: a file whose lines end with CR alone would
-// otherwise have each search for an LF run to the end of the buffer.
-const unsigned char* FindLineEnd(const unsigned char* begin, const unsigned char* end) {
-  constexpr std::ptrdiff_t Stretch = MaxBoundedCapacity + 1;
-  for (const unsigned char* from = begin; from < end; from += Stretch) {
-    const auto size = static_cast<std::size_t>(std::min(Stretch, end - from));
-    const void* line_feed = std::memchr(from, LineFeed, size);
-    const std::size_t before =
-        line_feed != nullptr
-            ? static_cast<std::size_t>(static_cast<const unsigned char*>(line_feed) - from)
-            : size;
-    if (const void* carriage_return = std::memchr(from, CarriageReturn, before)) {
-      return static_cast<const unsigned char*>(carriage_return);
-    }
-    if (line_feed != nullptr) {
-      return static_cast<const unsigned char*>(line_feed);
-    }
-  }
-  return end;
 }
 
 // Handles a new open must not share a file with: every open channel for a
@@ -315,6 +295,21 @@ void EndLine(TextFile& file) {
   if (file.WriteThrough) {
     WriteOut(file);
   }
+}
+
+void WriteLine(TextFile& file, std::string_view text) {
+  const std::size_t room = static_cast<std::size_t>(file.BufferCapacity - file.Cursor);
+  if (IoErrorCode != 0 || file.State != FileState::Writing || file.WriteThrough ||
+      text.size() + 2 > room) {
+    WriteText(file, text, 0);
+    EndLine(file);
+    return;
+  }
+  unsigned char* to = Bytes(file) + file.Cursor;
+  std::memcpy(to, text.data(), text.size());
+  to[text.size()] = CarriageReturn;
+  to[text.size() + 1] = LineFeed;
+  file.Cursor += static_cast<std::int32_t>(text.size() + 2);
 }
 
 void EndWrite(TextFile& file) {

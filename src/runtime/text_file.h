@@ -2,9 +2,9 @@
 // standard channels use the 256 bytes that are part of the record, so that
 // reading an answer from standard input takes little more than the answer;
 // a named file moves through a 64 KiB buffer that its channel gets once.
-// Bytes pass unchanged; every line written ends with CR LF. No operation stops the program: a failure leaves a code in
-// IoErrorCode, and while a code is pending most operations do nothing, so the
-// check after a statement reports its first failure.
+// Bytes pass unchanged; every line written ends with CR LF. No operation stops the program: a
+// failure leaves a code in IoErrorCode, and while a code is pending most operations do nothing, so
+// the check after a statement reports its first failure.
 #pragma once
 
 #include <cstdint>
@@ -23,9 +23,9 @@ enum class FileState : std::uint32_t {
   Writing = 0xD7B2,
 };
 
-inline constexpr std::int32_t TextBufferSize = 256;          // the record's own buffer
+inline constexpr std::int32_t TextBufferSize = 256;        // the record's own buffer
 inline constexpr std::int32_t FileBufferSize = 64 * 1024;  // a named file's buffer
-inline constexpr std::size_t PathSize = 256;  // 255 bytes of name and a zero byte
+inline constexpr std::size_t PathSize = 256;               // 255 bytes of name and a zero byte
 
 // Codes set by the channels themselves; platform failures add their own.
 inline constexpr std::uint16_t ShortWriteError = 101;      // a write-out was not taken whole
@@ -34,16 +34,18 @@ inline constexpr std::uint16_t NotOpenError = 103;         // the channel is clo
 inline constexpr std::uint16_t OpenForWritingError = 104;  // read from a writing channel
 inline constexpr std::uint16_t OpenForReadingError = 105;  // write to a reading channel
 
+// Every member starts as zeros, as in a record that was never bound; so a
+// record in static storage needs no code to set it up.
 struct TextFile {
-  SystemHandle32 SystemHandle;  // the open handle, or NoHandle
-  FileState State;              // Closed, Reading or Writing; anything else: never bound
-  std::int32_t BufferCapacity;  // bytes in the buffer in use: 256, or 64 KiB for a named file
-  std::int32_t Cursor;          // reading: next unread byte; writing: bytes waiting
-  std::int32_t FillCount;       // reading: valid bytes in the buffer
-  bool WriteThrough;            // hand the buffer over after every statement
-  char Path[PathSize];          // the bound name, zero-terminated
-  unsigned char* FileBuffer;    // a named file's buffer while open, else null
-  unsigned char Buffer[TextBufferSize];
+  SystemHandle32 SystemHandle = 0;  // the open handle, or NoHandle
+  FileState State{};                // Closed, Reading or Writing; anything else: never bound
+  std::int32_t BufferCapacity = 0;  // bytes in the buffer in use: 256, or 64 KiB for a named file
+  std::int32_t Cursor = 0;          // reading: next unread byte; writing: bytes waiting
+  std::int32_t FillCount = 0;       // reading: valid bytes in the buffer
+  bool WriteThrough = false;        // hand the buffer over after every statement
+  char Path[PathSize] = {};         // the bound name, zero-terminated
+  unsigned char* FileBuffer = nullptr;  // a named file's buffer while open, else null
+  unsigned char Buffer[TextBufferSize] = {};
 };
 static_assert(std::is_trivially_copyable_v<TextFile>);
 
@@ -92,6 +94,10 @@ void WriteInteger(TextFile& file, std::int32_t value, std::int32_t width);
 
 // Ends a line with CR LF (and hands the buffer over when written through).
 void EndLine(TextFile& file);
+
+// WriteText(file, text, 0) and then EndLine(file), in one step where the
+// buffer has room for both.
+void WriteLine(TextFile& file, std::string_view text);
 
 // Ends a statement without a line end: a written-through channel hands its
 // buffer over. Done even while a code is pending.

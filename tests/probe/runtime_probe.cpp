@@ -48,8 +48,8 @@ volatile int never = -1;                             // a depth the recursion ne
 }
 
 [[gnu::noinline]] void Perform(int at) {
-  const std::string mode = velk::ArgumentAt(at);
-  const int count = std::atoi(velk::ArgumentAt(at + 1).c_str());
+  const std::string mode(velk::ArgumentAt(at));
+  const int count = std::atoi(std::string(velk::ArgumentAt(at + 1)).c_str());
   if (mode == "flush") {
     velk::BindTextFile(output, "flush.txt");
     velk::OpenForWriting(output);
