@@ -86,6 +86,19 @@ commands() {
   fi
 }
 
+# The hyperfine arguments of one round, in "args": the caller's labels and
+# cmds in order, or in reverse order on odd rounds.
+round_args() {
+  local i order=("${!cmds[@]}")
+  if (($1 % 2 == 1)); then
+    order=($(printf '%s\n' "${order[@]}" | tac))
+  fi
+  args=()
+  for i in "${order[@]}"; do
+    args+=(-n "${labels[$i]}" "${cmds[$i]}")
+  done
+}
+
 # measure GROUP NAME...: "NAME label fastest median" lines, in seconds, one
 # per command and input. All commands on all the inputs of a group run in
 # the same rounds, so that the ratios between them come from the same
@@ -100,14 +113,7 @@ measure() {
     done < <(commands "$name")
   done
   for ((round = 0; round < ROUNDS; round++)); do
-    order=("${!cmds[@]}")
-    if ((round % 2 == 1)); then
-      order=($(printf '%s\n' "${order[@]}" | tac))
-    fi
-    args=()
-    for i in "${order[@]}"; do
-      args+=(-n "${labels[$i]}" "${cmds[$i]}")
-    done
+    round_args "$round"
     hyperfine --shell bash --style none --warmup 1 --runs 3 \
       --export-csv "$RESULTS/$group.round$round.csv" "${args[@]}" \
       >/dev/null 2>>"$RESULTS/hyperfine.log"
@@ -231,14 +237,7 @@ startup() {
     shift 2
   done
   for ((round = 0; round < STARTUP_ROUNDS; round++)); do
-    order=("${!cmds[@]}")
-    if ((round % 2 == 1)); then
-      order=($(printf '%s\n' "${order[@]}" | tac))
-    fi
-    args=()
-    for i in "${order[@]}"; do
-      args+=(-n "${labels[$i]}" "${cmds[$i]}")
-    done
+    round_args "$round"
     (cd "$STARTUP" && hyperfine -N --style none --warmup 3 --runs "$runs" \
       --prepare "find . ( -name *.PAS -o -name *.out ) -delete" \
       --export-csv "$RESULTS/$group.round$round.csv" "${args[@]}" \
