@@ -205,9 +205,11 @@ TEST(VelkE2eTest, TwoHundredFirstDefineStopsTheRunWithTheLinesKeptSoFar) {
 TEST(VelkE2eTest, FailedSystemCallsEndWithTheSystemsReasonOrAreTakenUpAgain) {
   const Files two = {{"a.src", "one\ntwo\n"}};
   const Files whole = {{"a.PAS", "one\r\ntwo\r\n"}}, none = {{"a.PAS", ""}};
-  // 3000 lines of 64 bytes out; a named file is written out 65536 bytes at a time, and a stop
-  // writes out what waits, so a failed second write-out loses exactly its own block.
-  std::string input, output;
+  // An empty line, then 3000 lines of 64 bytes out; a named file is written out 65536 bytes at a
+  // time, only once more bytes come than it has room for, and a stop writes out what waits. So
+  // when a line's text fills a block exactly, the block waits for the line end, and a failed
+  // second write-out loses exactly its own block, not the line end after it.
+  std::string input = "\n", output = "\r\n";
   for (int i = 0; i < 3000; ++i) {
     std::string text = std::to_string(i) + " line";
     text.resize(62, '.');
@@ -215,7 +217,7 @@ TEST(VelkE2eTest, FailedSystemCallsEndWithTheSystemsReasonOrAreTakenUpAgain) {
     output += text + "\r\n";
   }
   const Files big = {{"big.src", input}};
-  const Files cut = {{"big.PAS", output.substr(0, 65536) + output.substr(2 * 65536, 62)}};
+  const Files cut = {{"big.PAS", output.substr(0, 65536) + output.substr(2 * 65536, 2)}};
   const Only P = Only::Posix;
   RunCases(
       {{{"a.src"}, whole, "", 0, "", two, P, "a.src openat:error=EINTR:when=1"},
