@@ -2,9 +2,10 @@
 // classified 64 bytes at a time into two bit masks, letters and digits, and
 // bytes in the ranges that names begin with. Their combination gives the
 // places where a whole-word occurrence may begin, usually one or two a line.
-// A place on a letter or digit is looked up by the length and three bytes of
-// the run it starts; each name found there is compared whole, eight bytes at
-// a time, and only then looked for earlier in the line. Nothing is allocated
+// A place is looked up by the length and three bytes of its key: the run of
+// letters and digits it starts or, on any other byte, the place up to the end
+// of the first such run after it; each name found there is compared whole,
+// eight bytes at a time, and only then looked for earlier in the line. Nothing is allocated
 // and no work is done per row of the table.
 #include "engine/symbol_matcher.h"
 
