@@ -2,9 +2,10 @@
 // classified 64 bytes at a time into two bit masks, letters and digits, and
 // bytes in the ranges that names begin with. Their combination gives the
 // places where a whole-word occurrence may begin, usually one or two a line.
-// A place on a letter or digit is looked up by the length and three bytes of
-// the run it starts; each name found there is compared whole, eight bytes at
-// a time, and only then looked for earlier in the line. Nothing is allocated
+// A place is looked up by the length and three bytes of its key: the run of
+// letters and digits it starts or, on any other byte, the place up to the end
+// of the first such run after it; each name found there is compared whole,
+// eight bytes at a time, and only then looked for earlier in the line. Nothing is allocated
 // and no work is done per row of the table.
 #include "engine/symbol_matcher.h"
 
@@ -150,6 +151,17 @@ std::size_t LeadingRun(std::string_view text) {
   return n;
 }
 
+// The length of a name's key: the name up to the end of its first run of
+// letters and digits (for a name that begins with one, that run), or 0 when
+// the name holds no letter or digit.
+std::size_t KeyLength(std::string_view text) {
+  std::size_t n = 0;
+  while (n < text.size() && !IsWord(static_cast<unsigned char>(text[n]))) {
+    ++n;
+  }
+  return n == text.size() ? 0 : n + LeadingRun(std::string_view(text.data() + n, text.size() - n));
+}
+
 // A fingerprint of a key: never zero, since a key has a length.
 std::uint32_t KeyTag(const unsigned char* key, std::size_t length) {
   return static_cast<std::uint32_t>(length) | std::uint32_t{key[0]} << 8 |
@@ -198,7 +210,7 @@ void AddToKey(SymbolIndex& index, KeySlot& slot, std::uint8_t number) {
 void AddName(SymbolIndex& index, std::uint16_t number) {
   IndexedName& name = index.Names[number - 1];
   const unsigned char first = Bytes(name.Bytes)[0];
-  const std::size_t key_length = LeadingRun(TextOf(name));
+  const std::size_t key_length = KeyLength(TextOf(name));
   if (!index.NameStart[first]) {
     index.NameStart[first] = true;
     index.FirstRow[first] = static_cast<std::uint8_t>(name.Row);
@@ -247,6 +259,17 @@ std::size_t RunEnd(const Scan& scan, std::size_t at) {
     others = ~scan.words[++block];
   }
   return block * BlockSize + LowestBit(others);
+}
+
+// The first letter or digit at or after `at`, or the line's length when the
+// line has none there.
+std::size_t RunStart(const Scan& scan, std::size_t at) {
+  std::size_t block = at / BlockSize;
+  std::uint64_t words = scan.words[block] & ~std::uint64_t{0} << (at % BlockSize);
+  while (words == 0 && ++block < scan.blocks) {
+    words = scan.words[block];
+  }
+  return words == 0 ? scan.length : block * BlockSize + LowestBit(words);
 }
 
 // True when the name starts somewhere before 0-based `at` in the line. The
@@ -301,12 +324,15 @@ void Judge(Scan& scan, const IndexedName& name, std::size_t at) {
 }
 
 // A place where a whole-word occurrence may begin: a byte that begins some
-// name, after no letter or digit. A letter or digit is looked up by the run
-// it starts; any other byte by itself.
+// name, after no letter or digit. The names there are looked up by the key
+// that starts there: up to the end of the run of letters and digits that
+// starts there or, from any other byte, of the first such run after it.
+// Names that hold no letter or digit are tried one by one.
 void TryStart(Scan& scan, std::size_t at) {
   const SymbolIndex& index = scan.index;
   const std::uint64_t head = Load8(scan.line + at);
   const unsigned char c = scan.line[at];
+  std::size_t run = at;
   if (!IsWord(c)) {
     for (std::uint16_t number = index.OtherStart[c]; number != None;
          number = index.Names[number - 1].NextOther) {
@@ -315,10 +341,13 @@ void TryStart(Scan& scan, std::size_t at) {
         Judge(scan, name, at);
       }
     }
-    return;
+    run = RunStart(scan, at);
+    if (run == scan.length) {
+      return;
+    }
   }
-  const std::size_t length = RunEnd(scan, at) - at;
-  // Most runs are no key at all: none of their length begins with their byte.
+  const std::size_t length = RunEnd(scan, run) - at;
+  // Most keys are none at all: none of their length begins with their byte.
   if (length > MaxNameLength || (index.KeyLengths[c] >> length & 1) == 0) {
     return;
   }
@@ -372,7 +401,7 @@ std::int32_t FindName(const SymbolIndex& index, std::string_view text) {
   if (text.empty() || text.size() > MaxNameLength) {
     return None;
   }
-  const std::size_t key_length = LeadingRun(text);
+  const std::size_t key_length = KeyLength(text);
   if (key_length == 0) {
     for (std::uint16_t k = index.OtherStart[Bytes(text.data())[0]]; k != None;
          k = index.Names[k - 1].NextOther) {

@@ -13,11 +13,13 @@
 // letter or digit starts where a run of letters and digits starts, and that
 // run is exactly the name's own leading run of letters and digits (its
 // "key"); a name that begins with any other byte starts at that byte, after a
-// byte that is no letter or digit. So the scan looks up each such run by its
-// key, and each such other byte by itself, and compares the whole name only
-// there. For each name, the first whole-word occurrence found is checked for
-// an earlier occurrence of any kind. The answer is the smallest row that
-// passes, which is where the walk over the rows one by one stops: it looks at
+// byte that is no letter or digit, and the first run of letters and digits
+// after that byte ends where the name's own first run ends (its key is the
+// name up to there). So the scan looks up each such run, and each such other
+// byte with the first run after it, by its key (names without a letter or
+// digit: by the byte alone), and compares the whole name only there. For each name, the first
+// whole-word occurrence found is checked for an earlier occurrence of any kind. The answer is the
+// smallest row that passes, which is where the walk over the rows one by one stops: it looks at
 // each row's first occurrence and ends at the first whole word.
 #pragma once
 
@@ -45,8 +47,8 @@ struct KeySlot {
 struct IndexedName {
   std::uint8_t Length = 0;
   std::uint16_t Row = 0;
-  std::uint16_t NextOther = 0;  // another name that begins with the same byte, no letter or digit
-  std::uint64_t HeadMask = 0;   // which of the first eight bytes belong to the name
+  std::uint16_t NextOther = 0;     // another name of the same first byte, with no letter or digit
+  std::uint64_t HeadMask = 0;      // which of the first eight bytes belong to the name
   char Bytes[MaxNameLength] = {};  // the name, then zeros
 };
 
@@ -57,11 +59,11 @@ struct IndexedName {
 struct SymbolIndex {
   std::int32_t IndexedRows = 0;
   std::int32_t NameCount = 0;   // distinct names
-  std::int32_t KeyedCount = 0;  // of them, those that begin with a letter or digit
+  std::int32_t KeyedCount = 0;  // of them, those that hold a letter or digit
   IndexedName Names[MaxIndexedRows] = {};
   KeySlot KeySlots[KeySlotCount] = {};
   std::uint8_t KeyMembers[MaxIndexedRows] = {};  // the keyed names, those of each key together
-  std::uint16_t OtherStart[256] = {};  // a name that begins with this byte, no letter or digit
+  std::uint16_t OtherStart[256] = {};  // a name of this first byte with no letter or digit
   bool NameStart[256] = {};            // some name begins with this byte
   std::uint8_t FirstRow[256] = {};     // the first row whose name begins with this byte
   std::uint64_t KeyLengths[256] = {};  // bit n: some key of n bytes begins with this byte
