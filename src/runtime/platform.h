@@ -37,9 +37,10 @@ SystemHandle32 PlatformStandardHandle(StandardStream stream);
 
 // Opens the zero-terminated path, as typed (either "/" or "\\" separates
 // directories): an existing file for reading, or a file created or emptied
-// for writing, in both cases without sharing it with another opener. Where
-// the system has no share modes, the handles in `held` stand for the other
-// openers: a file one of them refers to is refused with
+// for writing, in both cases without sharing it with another opener. The
+// handles in `held` stand for the other openers the system's share modes
+// may not know of (where it has none, all of them; standard input, which
+// the program did not open): a file one of them refers to is refused with
 // ErrorSharingViolation before anything is emptied. Returns NoHandle on
 // failure, with the reason in PlatformLastError().
 SystemHandle32 PlatformOpenFile(const char* path, AccessMode mode, const SystemHandle32* held,
