@@ -243,11 +243,11 @@ const Program Probe(VELK_RUNTIME_PROBE, "VELK_TEST_PROBE");
 #define VELK_SANITIZE 0
 #endif
 
-// What addr2line says about an address of the probe's report.
+// What addr2line says about an address of the probe's report, with the routines placed inside.
 std::string Place(const std::string& address) {
-  return RunChild({"/usr/bin/env", Probe.Addr2Line, "-f", "-C", "-e", Probe.File, "0x" + address},
-                  "/")
-      .Stdout;
+  const std::vector<std::string> command = {"/usr/bin/env", Probe.Addr2Line, "-f", "-C", "-i",
+                                            "-e", Probe.File, "0x" + address};
+  return RunChild(command, "/").Stdout;
 }
 
 TEST(RuntimeErrorTest, EveryEndGivesItsStatusAndReportAndLeavesTheOutputFileWhole) {
