@@ -1,5 +1,6 @@
 #include "runtime/runtime_error.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
@@ -154,8 +155,11 @@ void RuntimeShutdown() {
 // that asked. Nothing here throws, so the program needs none of the C++
 // library's run-time. The sanitizer builds keep their checking allocator.
 void* operator new(std::size_t size) {
+  // No block can be larger than half the address space: such a request is
+  // one the heap cannot meet, and is not handed to it.
+  const bool possible = size <= static_cast<std::size_t>(PTRDIFF_MAX);
   for (;;) {
-    if (void* block = std::malloc(size == 0 ? 1 : size)) {
+    if (void* block = possible ? std::malloc(size == 0 ? 1 : size) : nullptr) {
       return block;
     }
     if (velk::memory_exhausted_handler == nullptr) {
