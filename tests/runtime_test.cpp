@@ -50,7 +50,11 @@ TEST(SplitCommandLineTest, CutsWordsAtBlanksAndGroupsByQuotes) {
       {"\"C:\\x.exe a b", {"C:\\x.exe a b"}},
       {"prog \"a\x01\tb\0c\" d"sv, {"prog", "a\x01\tb"}},
       {"prog\001a\037\013b\r\nc!d\177e "sv, {"prog", "a", "b", "c!d\177e"}},
-      {"prog '\x1f\r\n \x02'"sv, {"prog", "\x1f\r\n \x02"}}};
+      {"prog '\x1f\r\n \x02'"sv, {"prog", "\x1f\r\n \x02"}},
+      // words that outgrow the first storage of a word, bare and quoted
+      {"C:\\Program_Files\\velk-1.0.0\\velk.exe \"C:\\Documents and Settings\\All Users\\p.src\"",
+       {"C:\\Program_Files\\velk-1.0.0\\velk.exe",
+        "C:\\Documents and Settings\\All Users\\p.src"}}};
   for (const auto& [raw, words] : cases) {
     const CountedList split = SplitCommandLine(raw);
     EXPECT_EQ(std::vector<std::string>(split.begin(), split.end()), words) << "raw: " << raw;
