@@ -147,9 +147,11 @@ TEST_F(TextFileTest, FieldsAreRightAlignedAndAWrongStateSetsItsCode) {
   const auto read = [](TextFile& t) { EXPECT_EQ(ReadLineInto(t, std::string(1, 0).data(), 1), 0); };
   const auto at_end = [](TextFile& t) { EXPECT_TRUE(AtEndOfFile(t)); };
   const auto write = [](TextFile& t) { WriteText(t, "w", 0); };
+  const auto line = [](TextFile& t) { WriteLine(t, "w"); };
   const std::tuple<TextFile*, void (*)(TextFile&), std::uint16_t> cases[] = {
-      {&h, OpenForReading, 102}, {&g, read, 104},        {&g, at_end, 104},        {&f, write, 105},
-      {&f, EndLine, 105},        {&f, CloseTextFile, 0}, {&f, CloseTextFile, 103}, {&f, read, 103}};
+      {&h, OpenForReading, 102}, {&g, read, 104}, {&g, at_end, 104},      {&f, write, 105},
+      {&f, EndLine, 105},        {&f, line, 105}, {&f, CloseTextFile, 0}, {&f, CloseTextFile, 103},
+      {&f, read, 103},           {&f, line, 103}};
   for (const auto& [file, operation, code] : cases) {
     operation(*file);
     EXPECT_EQ(TakeIoError(), code) << code;
