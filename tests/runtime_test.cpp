@@ -179,6 +179,21 @@ TEST_F(TextFileTest, FailedOpensLeaveTheChannelClosedWithTheirCode) {
   }
 }
 
+TEST_F(TextFileTest, TwoChannelsOnOneFileRefuseEachOtherWhenEitherWrites) {
+  const FileState r = FileState::Reading, w = FileState::Writing;
+  const std::tuple<FileState, FileState, std::string> cases[] = {
+      {w, r, ""}, {r, w, "kept\r\n"}, {w, w, ""}};
+  for (const auto& [first, second, left] : cases) {
+    WriteFile(dir.Join("one.txt"), "kept\r\n");
+    ASSERT_EQ(Open(f, dir.Join("one.txt"), first), 0);
+    EXPECT_EQ(Open(g, dir.Join("one.txt"), second), 5);
+    EXPECT_TRUE(g.State == FileState::Closed && g.SystemHandle == NoHandle);
+    CloseTextFile(f);
+    EXPECT_EQ(TakeIoError(), 0);
+    EXPECT_EQ(ReadFile(dir.Join("one.txt")), left);  // the refused open emptied nothing
+  }
+}
+
 TEST(TextFileErrorTest, TranslateSystemError) {
   const std::uint32_t cases[][2] = {
       {0, 0},   {2, 2},     {18, 18},   {19, 150},       {31, 162},           {32, 5},
