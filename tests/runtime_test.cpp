@@ -3,6 +3,7 @@
 // Windows cases run under Wine in the cross build.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -25,6 +26,12 @@
 
 #include "runtime/platform_win32.h"
 #else
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
 #include "runtime/platform_posix.h"
 #endif
 
@@ -284,6 +291,31 @@ TEST(PlatformPosixTest, FaultNumbers) {
   for (const auto& [signal_number, code, guard, number] : cases) {
     EXPECT_EQ(FaultNumber(signal_number, code, guard), number) << signal_number << " " << code;
   }
+}
+
+// A terminal is handed each line as it is written, so that a kill loses none: each line comes out
+// of the terminal before the mark the test writes to it after that line.
+TEST_F(TextFileTest, ATerminalGetsEachLineAsItIsWritten) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+  const std::string name = ptsname(master);
+  const int terminal = open(name.c_str(), O_RDWR | O_NOCTTY);
+  termios modes{};
+  ASSERT_EQ(tcgetattr(terminal, &modes), 0);
+  cfmakeraw(&modes);  // bytes pass unchanged
+  ASSERT_EQ(tcsetattr(terminal, TCSANOW, &modes), 0);
+  ASSERT_EQ(Open(f, name, FileState::Writing), 0);
+  WriteLine(f, "one");
+  ASSERT_EQ(write(terminal, "|", 1), 1);
+  WriteText(f, "two", 0), EndLine(f);
+  ASSERT_EQ(write(terminal, "|", 1), 1);
+  std::string got;
+  for (char c = 0; std::count(got.begin(), got.end(), '|') < 2 && read(master, &c, 1) == 1;) {
+    got += c;
+  }
+  EXPECT_EQ(got, "one\r\n|two\r\n|");
+  close(terminal);
+  close(master);
 }
 
 #endif
