@@ -3,6 +3,7 @@
 // Windows cases run under Wine in the cross build.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -25,6 +26,12 @@
 
 #include "runtime/platform_win32.h"
 #else
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
 #include "runtime/platform_posix.h"
 #endif
 
@@ -50,7 +57,11 @@ TEST(SplitCommandLineTest, CutsWordsAtBlanksAndGroupsByQuotes) {
       {"\"C:\\x.exe a b", {"C:\\x.exe a b"}},
       {"prog \"a\x01\tb\0c\" d"sv, {"prog", "a\x01\tb"}},
       {"prog\001a\037\013b\r\nc!d\177e "sv, {"prog", "a", "b", "c!d\177e"}},
-      {"prog '\x1f\r\n \x02'"sv, {"prog", "\x1f\r\n \x02"}}};
+      {"prog '\x1f\r\n \x02'"sv, {"prog", "\x1f\r\n \x02"}},
+      // words that outgrow the first storage of a word, bare and quoted
+      {"C:\\Program_Files\\velk-1.0.0\\velk.exe \"C:\\Documents and Settings\\All Users\\p.src\"",
+       {"C:\\Program_Files\\velk-1.0.0\\velk.exe",
+        "C:\\Documents and Settings\\All Users\\p.src"}}};
   for (const auto& [raw, words] : cases) {
     const CountedList split = SplitCommandLine(raw);
     EXPECT_EQ(std::vector<std::string>(split.begin(), split.end()), words) << "raw: " << raw;
@@ -144,9 +155,11 @@ TEST_F(TextFileTest, FieldsAreRightAlignedAndAWrongStateSetsItsCode) {
   const auto read = [](TextFile& t) { EXPECT_EQ(ReadLineInto(t, std::string(1, 0).data(), 1), 0); };
   const auto at_end = [](TextFile& t) { EXPECT_TRUE(AtEndOfFile(t)); };
   const auto write = [](TextFile& t) { WriteText(t, "w", 0); };
+  const auto line = [](TextFile& t) { WriteLine(t, "w"); };
   const std::tuple<TextFile*, void (*)(TextFile&), std::uint16_t> cases[] = {
-      {&h, OpenForReading, 102}, {&g, read, 104},        {&g, at_end, 104},        {&f, write, 105},
-      {&f, EndLine, 105},        {&f, CloseTextFile, 0}, {&f, CloseTextFile, 103}, {&f, read, 103}};
+      {&h, OpenForReading, 102}, {&g, read, 104}, {&g, at_end, 104},      {&f, write, 105},
+      {&f, EndLine, 105},        {&f, line, 105}, {&f, CloseTextFile, 0}, {&f, CloseTextFile, 103},
+      {&f, read, 103},           {&f, line, 103}};
   for (const auto& [file, operation, code] : cases) {
     operation(*file);
     EXPECT_EQ(TakeIoError(), code) << code;
@@ -171,6 +184,21 @@ TEST_F(TextFileTest, FailedOpensLeaveTheChannelClosedWithTheirCode) {
     EXPECT_EQ(Open(f, name, mode), code);
     EXPECT_EQ(TakeIoError(), 0);
     EXPECT_TRUE(f.State == FileState::Closed && f.SystemHandle == NoHandle);
+  }
+}
+
+TEST_F(TextFileTest, TwoChannelsOnOneFileRefuseEachOtherWhenEitherWrites) {
+  const FileState r = FileState::Reading, w = FileState::Writing;
+  const std::tuple<FileState, FileState, std::string> cases[] = {
+      {w, r, ""}, {r, w, "kept\r\n"}, {w, w, ""}};
+  for (const auto& [first, second, left] : cases) {
+    WriteFile(dir.Join("one.txt"), "kept\r\n");
+    ASSERT_EQ(Open(f, dir.Join("one.txt"), first), 0);
+    EXPECT_EQ(Open(g, dir.Join("one.txt"), second), 5);
+    EXPECT_TRUE(g.State == FileState::Closed && g.SystemHandle == NoHandle);
+    CloseTextFile(f);
+    EXPECT_EQ(TakeIoError(), 0);
+    EXPECT_EQ(ReadFile(dir.Join("one.txt")), left);  // the refused open emptied nothing
   }
 }
 
@@ -264,6 +292,31 @@ TEST(PlatformPosixTest, FaultNumbers) {
   for (const auto& [signal_number, code, guard, number] : cases) {
     EXPECT_EQ(FaultNumber(signal_number, code, guard), number) << signal_number << " " << code;
   }
+}
+
+// A terminal is handed each line as it is written, so that a kill loses none: each line comes out
+// of the terminal before the mark the test writes to it after that line.
+TEST_F(TextFileTest, ATerminalGetsEachLineAsItIsWritten) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+  const std::string name = ptsname(master);
+  const int terminal = open(name.c_str(), O_RDWR | O_NOCTTY);
+  termios modes{};
+  ASSERT_EQ(tcgetattr(terminal, &modes), 0);
+  cfmakeraw(&modes);  // bytes pass unchanged
+  ASSERT_EQ(tcsetattr(terminal, TCSANOW, &modes), 0);
+  ASSERT_EQ(Open(f, name, FileState::Writing), 0);
+  WriteLine(f, "one");
+  ASSERT_EQ(write(terminal, "|", 1), 1);
+  WriteText(f, "two", 0), EndLine(f);
+  ASSERT_EQ(write(terminal, "|", 1), 1);
+  std::string got;
+  for (char c = 0; std::count(got.begin(), got.end(), '|') < 2 && read(master, &c, 1) == 1;) {
+    got += c;
+  }
+  EXPECT_EQ(got, "one\r\n|two\r\n|");
+  close(terminal);
+  close(master);
 }
 
 #endif

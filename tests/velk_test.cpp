@@ -119,6 +119,10 @@ TEST(VelkE2eTest, TypicalRunsAndTheArgumentWalk) {
        {{"-D", "X"}, {}, Usage, 1},
        {{"-E", "TXT", "a.src"}, {{"a.TXT", "a.src\r\n"}}},
        {{"-E", "TEXT", "a.src"}, {}, Usage, 1},
+       {{"-e", "TXT", "-d", "DEBUG", "prog.src"},
+        {{"prog.TXT", "trace(100);\r\nx := MAXIMUM;\r\n"}}},
+       // an existing output longer than the new one keeps nothing of its old bytes
+       {{"a.src"}, {{"a.PAS", "a.src\r\n"}}, "", 0, "", {{"a.PAS", "an older, longer text\r\n"}}},
        {{"-Dfoo", "BAR", "d.src"}, {{"d.PAS", "BAR\r\n"}}},
        {{"a.src", "-E"}, {{"a.PAS", "a.src\r\n"}}},
        {{"-x", "-"}, {{"-x.PAS", "-x\r\n"}, {"-.PAS", "-\r\n"}}},
