@@ -1,7 +1,6 @@
 #include "engine/directive_engine.h"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 
 namespace velk {

@@ -47,7 +47,7 @@ void CopyLines(RunState& state) {
       case LineOutcome::TableFull:
         ReportTooManyDefines();
     }
-    at_end = AtEndOfLines(state.InputFile);
+    at_end = AtEndOfFile(state.InputFile);
     CheckIo();
   }
 }

@@ -56,6 +56,20 @@ std::uint64_t Load8(const unsigned char* bytes) {
   return v;
 }
 
+// Two bytes as one number as the machine reads them, the order being its own:
+// an index into PairStarts that costs one load.
+std::size_t PairAt(const unsigned char* bytes) {
+  std::uint16_t v = 0;
+  std::memcpy(&v, bytes, sizeof v);
+  return v;
+}
+
+void MarkPair(SymbolIndex& index, unsigned char first, unsigned char second) {
+  const unsigned char pair[2] = {first, second};
+  const std::size_t at = PairAt(pair);
+  index.PairStarts[at / 64] |= std::uint64_t{1} << (at % 64);
+}
+
 // The byte index of the lowest byte with its high bit set in mask.
 std::size_t FirstByte(std::uint64_t mask) {
   return static_cast<std::size_t>(std::countr_zero(mask)) / 8;
@@ -145,23 +159,32 @@ std::size_t KeyLength(std::string_view text) {
   return n == text.size() ? 0 : n + LeadingRun(std::string_view(text.data() + n, text.size() - n));
 }
 
-// A fingerprint of a key: never zero, since a key has a length.
-std::uint32_t KeyTag(const unsigned char* key, std::size_t length) {
-  return static_cast<std::uint32_t>(length) | std::uint32_t{key[0]} << 8 |
-         std::uint32_t{key[length - 1]} << 16 | std::uint32_t{key[length / 2]} << 24;
+// A fingerprint of a key: its length and its first eight bytes (those of
+// them that belong to it), mixed by one multiplication; never zero. `head` is
+// the eight bytes at the key's start, read as Load8 reads them.
+std::uint32_t KeyTag(std::uint64_t head, std::size_t length) {
+  const std::uint64_t kept = length >= 8 ? head : head & ((std::uint64_t{1} << (8 * length)) - 1);
+  return static_cast<std::uint32_t>(((kept + length) * 0x9E3779B97F4A7C15u) >> 32) | 1u;
+}
+
+// The eight bytes of a text of any length that Load8 would read, zeros
+// where the text ends.
+std::uint64_t HeadOf(std::string_view text) {
+  unsigned char bytes[8] = {};
+  std::memcpy(bytes, text.data(), std::min<std::size_t>(text.size(), 8));
+  return Load8(bytes);
 }
 
 std::size_t SlotOf(std::uint32_t tag) {
   static_assert(KeySlotCount == 512);
-  return (tag * 0x9E3779B1u) >> 23;  // the top 9 bits
+  return tag >> 1 & (KeySlotCount - 1);
 }
 
-// The slot for keys with this key's fingerprint, or the empty slot where it
-// would go. Keys that share a fingerprint share a slot: a name is compared
-// whole wherever it is tried, so its slot only needs to hold it. The table
-// is never full: it has more slots than there are names.
-std::size_t FindKeySlot(const SymbolIndex& index, const unsigned char* key, std::size_t length) {
-  const std::uint32_t tag = KeyTag(key, length);
+// The slot for keys with this fingerprint, or the empty slot where it would
+// go. Keys that share a fingerprint share a slot: a name is compared whole
+// wherever it is tried, so its slot only needs to hold it. The table is
+// never full: it has more slots than there are names.
+std::size_t FindKeySlot(const SymbolIndex& index, std::uint32_t tag) {
   std::size_t slot = SlotOf(tag);
   while (index.KeySlots[slot].Tag != 0 && index.KeySlots[slot].Tag != tag) {
     slot = (slot + 1) % KeySlotCount;
@@ -196,12 +219,10 @@ void AddName(SymbolIndex& index, std::uint16_t number) {
   const std::size_t key_length = KeyLength(TextOf(name));
   // A name of one byte may stand before any byte: its first byte alone lets
   // a place through.
-  const std::size_t pairs = std::size_t{first} * 256;
-  if (name.Length == 1) {
-    std::fill_n(index.PairStarts + pairs / 64, 256 / 64, ~std::uint64_t{0});
-  } else {
-    const std::size_t pair = pairs + Bytes(name.Bytes)[1];
-    index.PairStarts[pair / 64] |= std::uint64_t{1} << (pair % 64);
+  for (unsigned second = 0; second < 256; ++second) {
+    if (name.Length == 1 || second == Bytes(name.Bytes)[1]) {
+      MarkPair(index, first, static_cast<unsigned char>(second));
+    }
   }
   if (index.FirstRow[first] == 0) {
     index.FirstRow[first] = static_cast<std::uint8_t>(name.Row);
@@ -215,8 +236,9 @@ void AddName(SymbolIndex& index, std::uint16_t number) {
     return;
   }
   index.KeyLengths[first] |= std::uint64_t{1} << key_length;
-  KeySlot& slot = index.KeySlots[FindKeySlot(index, Bytes(name.Bytes), key_length)];
-  slot.Tag = KeyTag(Bytes(name.Bytes), key_length);
+  const std::uint32_t tag = KeyTag(HeadOf(TextOf(name)), key_length);
+  KeySlot& slot = index.KeySlots[FindKeySlot(index, tag)];
+  slot.Tag = tag;
   AddToKey(index, slot, static_cast<std::uint8_t>(number));
 }
 
@@ -343,7 +365,7 @@ void TryStart(Scan& scan, std::size_t at) {
   if (length > MaxNameLength || (index.KeyLengths[c] >> length & 1) == 0) {
     return;
   }
-  const KeySlot& slot = index.KeySlots[FindKeySlot(index, scan.line + at, length)];
+  const KeySlot& slot = index.KeySlots[FindKeySlot(index, KeyTag(head, length))];
   for (std::size_t k = slot.First; k < std::size_t{slot.First} + slot.Count; ++k) {
     const IndexedName& name = index.Names[index.KeyMembers[k] - 1];
     if (MayStandAt(scan, name, at, head)) {
@@ -376,7 +398,7 @@ void TryStarts(Scan& scan) {
     }
     for (; places != 0; places &= places - 1) {
       const std::size_t at = block * BlockSize + LowestBit(places) - from;
-      const std::size_t pair = std::size_t{scan.line[at]} * 256 + scan.line[at + 1];
+      const std::size_t pair = PairAt(scan.line + at);
       const std::uint8_t row = scan.index.FirstRow[scan.line[at]];  // 0: no name begins so
       if ((scan.index.PairStarts[pair / 64] >> (pair % 64) & 1) != 0 && row < scan.best.Row) {
         TryStart(scan, at);
@@ -407,7 +429,7 @@ std::int32_t FindName(const SymbolIndex& index, std::string_view text) {
     }
     return None;
   }
-  const KeySlot& slot = index.KeySlots[FindKeySlot(index, Bytes(text.data()), key_length)];
+  const KeySlot& slot = index.KeySlots[FindKeySlot(index, KeyTag(HeadOf(text), key_length))];
   for (std::size_t k = slot.First; k < std::size_t{slot.First} + slot.Count; ++k) {
     if (TextOf(index.Names[index.KeyMembers[k] - 1]) == text) {
       return index.KeyMembers[k];

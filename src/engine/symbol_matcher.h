@@ -65,7 +65,8 @@ struct SymbolIndex {
   std::uint8_t KeyMembers[MaxIndexedRows] = {};  // the keyed names, those of each key together
   std::uint16_t OtherStart[256] = {};  // a name of this first byte with no letter or digit
   std::uint8_t FirstRow[256] = {};     // the first row whose name begins with this byte; 0: none
-  // Bit 256 a + b: some name begins with the bytes a and b, or is the one byte a.
+  // For the bytes a and b read as one 16-bit number n (in the machine's own
+  // order), bit n: some name begins with a and b, or is the one byte a.
   std::uint64_t PairStarts[256 * 256 / 64] = {};
   std::uint64_t KeyLengths[256] = {};  // bit n: some key of n bytes begins with this byte
   // A few ranges of bytes that hold every byte other than a letter or digit

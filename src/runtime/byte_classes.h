@@ -9,6 +9,7 @@
 // callable so that the two can be compared.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -21,7 +22,10 @@ struct ByteRanges {
   bool Any = false;
   std::uint8_t Low[ByteRangeCount] = {};
   std::uint8_t Span[ByteRangeCount] = {};
-  bool operator==(const ByteRanges&) const = default;
+  std::uint8_t Unused[3] = {};  // so that two are compared as one number
+  bool operator==(const ByteRanges& other) const {
+    return std::bit_cast<std::uint64_t>(*this) == std::bit_cast<std::uint64_t>(other);
+  }
 };
 
 inline constexpr std::size_t ClassBlockSize = 64;  // bytes a class word covers

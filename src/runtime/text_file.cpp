@@ -18,7 +18,6 @@ namespace {
 
 constexpr unsigned char LineFeed = 10;
 constexpr unsigned char CarriageReturn = 13;
-constexpr unsigned char EndOfFileMark = 26;  // Ctrl-Z ends a text before its last byte
 
 // Named channels open now. The platform consults their handles so that no
 // file is opened twice in conflicting ways, and a stop writes out the ones
@@ -76,8 +75,7 @@ void Classify(TextFile& file, std::int32_t from) {
 
 // Where the first line end at or after `at` lies in the buffer, or
 // FillCount when there is none.
-std::size_t NextLineEnd(TextFile& file, std::size_t at) {
-  const std::uint64_t* ends = ClassesOf(file).Ends;
+std::size_t NextLineEnd(const TextFile& file, const std::uint64_t* ends, std::size_t at) {
   const auto fill = static_cast<std::size_t>(file.FillCount);
   std::size_t block = at / ClassBlockSize;
   std::uint64_t bits = ends[block] & ~std::uint64_t{0} << (at % ClassBlockSize);
@@ -231,7 +229,8 @@ std::string_view TakeLine(TextFile& file, std::size_t capacity, LineClasses& cla
     unsigned char* bytes = Bytes(file);
     const auto begin = static_cast<std::size_t>(file.Cursor);
     const auto end = static_cast<std::size_t>(file.FillCount);
-    const std::size_t stop = NextLineEnd(file, begin);
+    const ByteClasses all = ClassesOf(file);
+    const std::size_t stop = NextLineEnd(file, all.Ends, begin);
     const bool ends_here = stop < end && (bytes[stop] == LineFeed || stop + 1 < end);
     if (!ends_here && more) {
       more = MoveToFrontAndRead(file, bytes + begin, bytes + stop, capacity);
@@ -243,7 +242,6 @@ std::string_view TakeLine(TextFile& file, std::size_t capacity, LineClasses& cla
           bytes[stop] == CarriageReturn && stop + 1 < end && bytes[stop + 1] == LineFeed ? 2 : 1;
     }
     file.Cursor = static_cast<std::int32_t>(next);
-    const ByteClasses all = ClassesOf(file);
     classes = LineClasses{.Words = all.Words, .InRanges = all.InRanges, .First = begin};
     return std::string_view(reinterpret_cast<const char*>(bytes + begin),
                             std::min(stop - begin, capacity));
@@ -372,12 +370,12 @@ std::string_view ReadLineView(TextFile& file, std::int32_t capacity, const ByteR
   if (IoErrorCode == 0 && file.State == FileState::Reading && file.Cursor < file.FillCount &&
       ranges == file.ClassRanges) {
     const auto begin = static_cast<std::size_t>(file.Cursor);
-    const std::size_t stop = NextLineEnd(file, begin);
+    const ByteClasses all = ClassesOf(file);
+    const std::size_t stop = NextLineEnd(file, all.Ends, begin);
     const unsigned char* bytes = Bytes(file);
     if (stop + 1 < static_cast<std::size_t>(file.FillCount) && stop - begin <= kept) {
       const bool cr_lf = bytes[stop] == CarriageReturn && bytes[stop + 1] == LineFeed;
       file.Cursor = static_cast<std::int32_t>(stop + (cr_lf ? 2 : 1));
-      const ByteClasses all = ClassesOf(file);
       classes = LineClasses{.Words = all.Words, .InRanges = all.InRanges, .First = begin};
       return std::string_view(reinterpret_cast<const char*>(bytes + begin), stop - begin);
     }
@@ -456,7 +454,7 @@ void EndWrite(TextFile& file) {
   }
 }
 
-bool AtEndOfFile(TextFile& file) {
+bool AtEndOfInput(TextFile& file) {
   if (IoErrorCode != 0) {
     return true;
   }

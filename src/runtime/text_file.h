@@ -32,6 +32,7 @@ enum class FileState : std::uint32_t {
 inline constexpr std::int32_t TextBufferSize = 256;        // the record's own buffer
 inline constexpr std::int32_t FileBufferSize = 64 * 1024;  // a named file's buffer
 inline constexpr std::size_t PathSize = 256;               // 255 bytes of name and a zero byte
+inline constexpr unsigned char EndOfFileMark = 26;  // Ctrl-Z ends a text before its last byte
 // Room a buffer has beside its reads: a line that runs on past a read has its
 // first bytes (and a CR that waits for its LF) moved in front of the next
 // read, and a pass over a line may look a little past its end.
@@ -129,22 +130,23 @@ void WriteLine(TextFile& file, std::string_view head, std::string_view middle = 
 // buffer over. Done even while a code is pending.
 void EndWrite(TextFile& file);
 
-// True at the end of the input and when the next byte is 26 (Ctrl-Z);
-// nothing is consumed. Also true while a code is pending.
-bool AtEndOfFile(TextFile& file);
-
 // The bytes of the channel's buffer: a named file's, or the record's own.
 inline unsigned char* BufferBytes(TextFile& file) {
   return file.FileBuffer != nullptr ? file.FileBuffer : file.Buffer;
 }
 
-// AtEndOfFile where the next byte waits in the buffer, as it does after
-// most lines; the rest is left to AtEndOfFile itself.
-inline bool AtEndOfLines(TextFile& file) {
+// AtEndOfFile in every case: a code pending, a wrong state, the buffer used
+// up (it is filled again to see whether the input goes on).
+bool AtEndOfInput(TextFile& file);
+
+// True at the end of the input and when the next byte is 26 (Ctrl-Z);
+// nothing is consumed. Also true while a code is pending. After most lines
+// the next byte waits in the buffer: that is looked at here.
+inline bool AtEndOfFile(TextFile& file) {
   if (IoErrorCode == 0 && file.State == FileState::Reading && file.Cursor < file.FillCount) {
-    return BufferBytes(file)[file.Cursor] == 26;
+    return BufferBytes(file)[file.Cursor] == EndOfFileMark;
   }
-  return AtEndOfFile(file);
+  return AtEndOfInput(file);
 }
 
 // Writes out what is waiting and releases the handle (never a standard one).
