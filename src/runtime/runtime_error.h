@@ -53,8 +53,9 @@ void InstallFaultHandling();
 void RaiseIoError();
 
 // Raises the run-time error for a pending I/O code, at the point just after
-// the check in the caller; does nothing when no code is pending.
-inline void CheckIo() {
+// the check in the caller; does nothing when no code is pending. Always
+// placed inside the caller, so that the back-trace starts with the caller.
+[[gnu::always_inline]] inline void CheckIo() {
   if (IoErrorCode != 0) [[unlikely]] {
     RaiseIoError();
   }
