@@ -62,7 +62,7 @@ void ClassifyBytesPlain(const unsigned char* bytes, std::size_t from, std::size_
         in_ranges |= bit;
       }
     }
-    Store(classes, block, ~std::uint64_t{0}, ends, words, in_ranges);
+    Store(classes, block, BitsBefore(count, block), ends, words, in_ranges);
   }
 }
 

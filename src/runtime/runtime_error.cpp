@@ -112,7 +112,7 @@ void StopProgram(std::uint8_t status) {
   RuntimeShutdown();
 }
 
-[[gnu::noinline]] void RaiseIoError() {
+[[gnu::noipa]] void RaiseIoError() {
   const std::uint16_t code = IoErrorCode;
   IoErrorCode = 0;
   // The point in the caller just after the check, and the caller's frame.

@@ -48,8 +48,9 @@ void InstallFaultHandling();
 [[noreturn]] void StopProgram(std::uint8_t status);
 
 // Raises the run-time error for the pending I/O code, at the point just after
-// this call in the caller. (It is not marked as never returning, so that
-// the caller has code after the call, where the report's address points.)
+// this call in the caller. (Neither it nor the compiler marks it as never
+// returning, so that the caller has code after the call, where the report's
+// address points.)
 void RaiseIoError();
 
 // Raises the run-time error for a pending I/O code, at the point just after
