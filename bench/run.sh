@@ -306,6 +306,15 @@ round_ratio() {
   done | median
 }
 
+# cpu_ratio GROUP A B: the same for the processor time (user + system; a
+# round's mean), which waiting for a processor on a loaded machine leaves out.
+cpu_ratio() {
+  local file
+  for file in "$RESULTS/$1".round*.csv; do
+    awk -F, -v a="$2" -v b="$3" '$1 == a { x = $5 + $6 } $1 == b { y = $5 + $6 } END { print x / y }' "$file"
+  done | median
+}
+
 # startup GROUP WARMUP RUNS LABEL COMMAND...: hyperfine -N (no shell) in the
 # small files' folder, every run starting with no output file in place;
 # rounds as above, STARTUP_ROUNDS of them.
@@ -448,10 +457,11 @@ describe() {
 instruction_goal() { [[ $1 == main* ]] && echo 350 || echo 450; }
 wall_goal() { [[ $1 == main* ]] && echo 0.65 || echo 0.5; }
 
-declare -A WALL WALL_FAST
+declare -A WALL WALL_FAST CPU
 for name in "${SLICED[@]}"; do
   group=$(group_of "$name")
   WALL[$name]=$(round_ratio "$group" "floor/$name" "velk/$name")
+  CPU[$name]=$(cpu_ratio "$group" "floor/$name" "velk/$name")
   WALL_FAST[$name]=$(ratio "$(fastest "$group" "floor/$name")" "$(fastest "$group" "velk/$name")")
 done
 SCALE_C=$(round_ratio real velk/real200 velk/real10)
@@ -538,8 +548,9 @@ BASE_NAME=${BASELINE:-none}
   done
   echo "### Wall time against the floor ($ROUNDS rounds of 3 runs; the inputs of a group in the same rounds)"
   echo
-  echo "| input | MiB | velk median (s) | MB/s | floor median (s) | MB/s | ratio, median of rounds | ratio, fastest runs | goal | reached |"
-  echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---|"
+  echo "| input | MiB | velk median (s) | MB/s | floor median (s) | MB/s | ratio, median of rounds" \
+    "| ratio, fastest runs | goal | reached | processor time ratio, median of rounds |"
+  echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---|---:|"
   for name in "${SLICED[@]}"; do
     group=$(group_of "$name")
     mib=$(mib_of "$name")
@@ -547,13 +558,15 @@ BASE_NAME=${BASELINE:-none}
     fm=$(middle "$group" "floor/$name")
     echo "| $(describe "$name") | $mib | $(fixed "$vm" 4) | $(mibps "$mib" "$vm") | $(fixed "$fm" 4)" \
       "| $(mibps "$mib" "$fm") | $(fixed "${WALL[$name]}" 2) | ${WALL_FAST[$name]} | $(wall_goal "$name")" \
-      "| $(meets "${WALL[$name]}" '>=' "$(wall_goal "$name")") |"
+      "| $(meets "${WALL[$name]}" '>=' "$(wall_goal "$name")") | $(fixed "${CPU[$name]}" 2) |"
   done
   echo
-  echo "| velk's time, 200 defines / 10 defines | median of rounds | fastest runs | goal |"
-  echo "|---|---:|---:|---|"
-  echo "| C headers | $(fixed "$SCALE_C" 2) | $SCALE_C_FAST | at most 1.15 |"
-  echo "| generated | $(fixed "$SCALE_G" 2) | $SCALE_G_FAST | at most 1.15 |"
+  echo "| velk's time, 200 defines / 10 defines | median of rounds | fastest runs | goal | processor time, median of rounds |"
+  echo "|---|---:|---:|---|---:|"
+  echo "| C headers | $(fixed "$SCALE_C" 2) | $SCALE_C_FAST | at most 1.15" \
+    "| $(fixed "$(cpu_ratio real velk/real200 velk/real10)" 2) |"
+  echo "| generated | $(fixed "$SCALE_G" 2) | $SCALE_G_FAST | at most 1.15" \
+    "| $(fixed "$(cpu_ratio main velk/main200 velk/main10)" 2) |"
   echo
   echo "### Start-up on one $SINGLE_BYTES-byte header ($STARTUP_ROUNDS rounds of 100 runs, hyperfine -N;" \
     "no output file in place at the start of a run)"
@@ -572,6 +585,7 @@ BASE_NAME=${BASELINE:-none}
   echo "| measure | median of rounds | fastest runs | goal |"
   echo "|---|---:|---:|---|"
   echo "| velk / floor, one file | $(fixed "$SU_RATIO" 2) | $SU_RATIO_FAST | at most 1.05 |"
+  echo "| velk / floor, processor time (user + system) | $(fixed "$(cpu_ratio single velk floor)" 2) | | |"
   echo "| velk / floor, instructions | $(ratio "$SU_IV" "$SU_IF") | | |"
   echo "| velk / /bin/true, one file | $(fixed "$(round_ratio single velk true)" 2) | | |"
   if [[ -n $BASELINE ]]; then
