@@ -35,8 +35,9 @@
 # Measures:
 #   wall time   velk beside velk_line_copy (the floor: memchr for the line
 #               ends, CR LF out, 64 KiB buffers), each on the same input and
-#               writing a file beside it; through hyperfine in rounds (one
-#               warmup and three runs each) whose order alternates, all the
+#               writing a file beside it, none in place at the start of a
+#               run; through hyperfine in rounds (one warmup and three runs
+#               each) whose order alternates, all the
 #               inputs of a group in the same rounds. A command's figure is the
 #               median of its round medians, and its fastest run; a ratio is
 #               the median over the rounds of that round's ratio, and the ratio
@@ -271,7 +272,10 @@ round_args() {
 
 # measure GROUP NAME...: every command on every input NAME in the same
 # ROUNDS rounds; hyperfine's results in RESULTS/GROUP.roundN.csv, with the
-# labels "velk/NAME", "floor/NAME" ...
+# labels "velk/NAME", "floor/NAME" ... Every run starts with no output file
+# in place: on ext4, emptying the file a run before wrote waits until the
+# file system has written the old contents out, which on these sizes can
+# double the floor's time.
 measure() {
   local group=$1 round name label cmd labels=() cmds=() args
   shift
@@ -284,7 +288,7 @@ measure() {
   for ((round = 0; round < ROUNDS; round++)); do
     round_args "$round"
     hyperfine --shell bash --style none --warmup 1 --runs 3 \
-      --export-csv "$RESULTS/$group.round$round.csv" "${args[@]}" \
+      --prepare "rm -f ./*.PAS ./*.floor ./*.cat" --export-csv "$RESULTS/$group.round$round.csv" "${args[@]}" \
       >/dev/null 2>>"$RESULTS/hyperfine.log"
   done
   for name in "$@"; do
