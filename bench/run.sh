@@ -35,13 +35,14 @@
 # Measures:
 #   wall time   velk beside velk_line_copy (the floor: memchr for the line
 #               ends, CR LF out, 64 KiB buffers), each on the same input and
-#               writing a file beside it, none in place at the start of a
-#               run; through hyperfine in rounds (one warmup and three runs
-#               each) whose order alternates, all the
-#               inputs of a group in the same rounds. A command's figure is the
-#               median of its round medians, and its fastest run; a ratio is
-#               the median over the rounds of that round's ratio, and the ratio
-#               of the fastest runs. The series adds cat, for the plot.
+#               writing a file beside it, none in place at the start of a run;
+#               through hyperfine in rounds (one warmup and three runs each)
+#               whose order alternates, all the inputs of a group in the same
+#               rounds. A command's figure is the median of its round medians,
+#               and its fastest run; a ratio is the median over the rounds of
+#               that round's ratio, and the ratio of the fastest runs; the same
+#               ratio of processor time (user + system) beside it. The series
+#               adds cat, for the plot.
 #   instructions  valgrind --tool=callgrind --cache-sim=no, once per slice, for
 #               velk, the floor and (if given) the baseline: totals / lines of
 #               the slice; the profile (self instructions of each function) of
