@@ -37,10 +37,10 @@ else()
   # Debian keeps manual pages and changelogs compressed, with no name or time
   # in the gzip header (lintian checks both).
   find_program(VELK_GZIP gzip)
-  set(VELK_MANUAL ${VELK_DOC_SOURCE_DIR}/velk.1)
+  set(VELK_MANUAL ${VELK_DOC_SOURCE_DIR}/velk.1 ${VELK_DOC_SOURCE_DIR}/velk-resolve.1)
   set(VELK_CHANGELOG)
   if(VELK_GZIP)
-    foreach(name velk.1 changelog)
+    foreach(name velk.1 velk-resolve.1 changelog)
       add_custom_command(
         OUTPUT ${VELK_DOC_BINARY_DIR}/${name}.gz
         COMMAND ${CMAKE_COMMAND} -E copy ${VELK_DOC_SOURCE_DIR}/${name} ${VELK_DOC_BINARY_DIR}/${name}
@@ -50,8 +50,9 @@ else()
         VERBATIM)
     endforeach()
     add_custom_target(velk_compressed_docs ALL
-      DEPENDS ${VELK_DOC_BINARY_DIR}/velk.1.gz ${VELK_DOC_BINARY_DIR}/changelog.gz)
-    set(VELK_MANUAL ${VELK_DOC_BINARY_DIR}/velk.1.gz)
+      DEPENDS ${VELK_DOC_BINARY_DIR}/velk.1.gz ${VELK_DOC_BINARY_DIR}/velk-resolve.1.gz
+              ${VELK_DOC_BINARY_DIR}/changelog.gz)
+    set(VELK_MANUAL ${VELK_DOC_BINARY_DIR}/velk.1.gz ${VELK_DOC_BINARY_DIR}/velk-resolve.1.gz)
     set(VELK_CHANGELOG ${VELK_DOC_BINARY_DIR}/changelog.gz)
   endif()
   install(FILES ${VELK_MANUAL} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT velk)
