@@ -63,7 +63,7 @@ bool Define(Model& model, std::string_view name, std::string_view value) {
   return true;
 }
 
-// One line as read; `kept` gets the line to write when it is kept.
+// One line as read; `kept` gets the line to write when it is kept (with a replacement or not).
 LineOutcome HandleLine(Model& model, std::string_view read, std::string& kept) {
   const std::string line(read.substr(0, 255));
   if (line.starts_with("#define ")) {
@@ -91,12 +91,9 @@ LineOutcome HandleLine(Model& model, std::string_view read, std::string& kept) {
     return LineOutcome::Dropped;
   }
   kept = line;
-  for (const Row& row : model.Rows) {
-    if (Replace(kept, row, 255)) {
-      break;
-    }
-  }
-  return model.Active ? LineOutcome::Keep : LineOutcome::Dropped;
+  const bool replaced = std::any_of(model.Rows.begin(), model.Rows.end(),
+                                    [&](const Row& row) { return Replace(kept, row, 255); });
+  return !model.Active ? LineOutcome::Dropped : replaced ? LineOutcome::Replace : LineOutcome::Keep;
 }
 
 // splitmix64, so that a seed means the same inputs everywhere.
@@ -124,6 +121,21 @@ std::string RandomText(Random& random, std::size_t most, std::string_view not_in
 }
 
 velk::EngineState state;  // large: one for the whole fuzzing run, reset for each input
+
+// A line as the reader hands it over: in a buffer with bytes after it, with the classes of its
+// bytes made with the ranges the engine asks for.
+struct ReadLine {
+  unsigned char bytes[velk::MaxBoundedCapacity + velk::ReadSlack] = {};
+  std::uint64_t classes[3][velk::ClassWords(velk::MaxBoundedCapacity)] = {};
+  std::string_view Set(std::string_view line) {
+    line = line.substr(0, velk::MaxBoundedCapacity);
+    std::copy(line.begin(), line.end(), bytes);
+    velk::ClassifyBytes(bytes, 0, line.size(), velk::LineRanges(state),
+                        {classes[0], classes[1], classes[2]});
+    return std::string_view(reinterpret_cast<const char*>(bytes), line.size());
+  }
+  velk::LineClasses Classes() const { return {classes[1], classes[2], 0}; }
+} read_line;
 
 }  // namespace
 
@@ -176,15 +188,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string_view text(reinterpret_cast<const char*>(data), size);
   for (std::size_t end = 0; end != npos; text.remove_prefix(end + 1)) {
     end = text.find('\n');
-    const std::string_view line = text.substr(0, end);
+    const std::string_view line = read_line.Set(text.substr(0, end));
     std::string kept;
-    const LineOutcome outcome = velk::HandleLine(state, line);
-    Check(outcome == HandleLine(model, line, kept), "outcome");
+    const velk::LineVerdict verdict = velk::HandleLine(state, line, read_line.Classes());
+    Check(verdict.Outcome == HandleLine(model, line, kept), "outcome");
     Check(static_cast<std::size_t>(state.Table.DefineCount) == model.Rows.size(), "row count");
-    if (outcome == LineOutcome::TableFull) {
+    if (verdict.Outcome == LineOutcome::TableFull) {
       return 0;  // the run ends here
     }
-    Check(outcome != LineOutcome::Keep || state.LineBuffer.View() == kept, "kept line");
+    const std::string written =
+        std::string(verdict.Head).append(verdict.Value).append(verdict.Tail);
+    Check(verdict.Outcome == LineOutcome::Dropped || written == kept, "kept line");
   }
   return 0;
 }

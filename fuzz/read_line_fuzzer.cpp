@@ -1,6 +1,8 @@
 // Bytes read as lines from a named file, in reads of sizes the input chooses, held to the plain
-// splitter below. Input: byte 0 is the capacity, byte 1 the number of read sizes (0..7), two bytes
-// for each size (1..1024); the rest is the file. The target is linked with read() wrapped
+// splitter below, and each line's classes to the bytes it holds (with ranges that change from line
+// to line, as a define can change them). Input: byte 0 is the capacity, byte 1 the number of read
+// sizes (0..7), two bytes for each size (1..1024); the rest is the file. The target is linked with
+// read() wrapped
 // (-Wl,--wrap=read), so that reads of that file deliver at most those sizes.
 #include <sys/mman.h>
 #include <unistd.h>
@@ -74,9 +76,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<std::string> expected = Lines(bytes, data[0]);
   std::vector<std::string> lines;
   do {
-    char chars[255];
-    lines.emplace_back(chars, static_cast<std::size_t>(velk::ReadLineInto(input, chars, capacity)));
+    // Now no ranges, now the capacity byte and the underscore.
+    const velk::ByteRanges ranges{lines.size() % 3 != 0, {data[0], '_'}, {3, 0}};
+    velk::LineClasses classes;
+    const std::string_view line = velk::ReadLineView(input, capacity, ranges, classes);
     Check(velk::IoErrorCode == 0, "read");
+    for (std::size_t k = 0; k < line.size(); ++k) {
+      const auto c = static_cast<unsigned char>(line[k]);
+      const std::size_t bit = classes.First + k;
+      const bool word = (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
+      const bool in_range =
+          ranges.Any && (static_cast<unsigned char>(c - data[0]) <= 3 || c == '_');
+      Check((classes.Words[bit / 64] >> bit % 64 & 1) == word, "letter or digit");
+      Check((classes.InRanges[bit / 64] >> bit % 64 & 1) == in_range, "in a range");
+    }
+    lines.emplace_back(line);
   } while (!velk::AtEndOfFile(input) && lines.size() <= expected.size());
   Check(lines == expected, "lines");
   velk::CloseTextFile(input);

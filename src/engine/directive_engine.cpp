@@ -1,7 +1,6 @@
 #include "engine/directive_engine.h"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 
 namespace velk {
@@ -42,7 +41,7 @@ std::int32_t StepDepth(std::int32_t depth, std::uint32_t step) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(depth) + step);
 }
 
-LineKind ClassifyLine(std::string_view line) {
+LineKind KindOfLine(std::string_view line) {
   // Most lines are text: every directive begins with its number sign.
   if (line.empty() || line[0] != '#') {
     return LineKind::Text;
@@ -99,28 +98,12 @@ std::string_view ValueAfter(std::string_view line, std::int32_t next) {
   return Slice(line, static_cast<std::size_t>(std::min(i, length + 1) - 1));
 }
 
-// Line becomes its bytes before 1-based `position`, then value, then its
-// bytes after the `length` replaced ones, cut to the line's capacity. The
-// tail moves first, so the line is its own source.
-void ReplaceAt(Line& line, std::int32_t position, std::int32_t length, std::string_view value) {
-  const std::size_t head = static_cast<std::size_t>(position - 1);
-  const std::size_t tail_start = head + static_cast<std::size_t>(length);
-  const std::size_t tail = line.size() - tail_start;
-  const std::size_t capacity = Line::capacity();
-  const std::size_t value_kept = std::min(value.size(), capacity - head);
-  const std::size_t tail_kept = std::min(tail, capacity - head - value_kept);
-  std::memmove(line.chars + head + value_kept, line.chars + tail_start, tail_kept);
-  std::memcpy(line.chars + head, value.data(), value_kept);
-  line.length = static_cast<std::uint8_t>(head + value_kept + tail_kept);
-}
-
 void SkipFrom(ConditionalState& conditions) {
   conditions.OutputActive = false;
   conditions.SkipDepth = conditions.NestingDepth;
 }
 
-LineOutcome HandleDefineLine(EngineState& state) {
-  const std::string_view line = state.LineBuffer.View();
+LineOutcome HandleDefineLine(EngineState& state, std::string_view line) {
   const ScannedName name = ScanName(line, DefineNameStart);
   if (!name.Found) {
     return LineOutcome::Dropped;
@@ -137,13 +120,14 @@ LineOutcome HandleDefineLine(EngineState& state) {
 
 // "#ifdef " (skip_when_defined false) and "#ifndef " (true). Inside a false
 // block the block is only counted, so that its "#endif" pairs up.
-LineOutcome HandleIfLine(EngineState& state, std::int32_t name_start, bool skip_when_defined) {
+LineOutcome HandleIfLine(EngineState& state, std::string_view line, std::int32_t name_start,
+                         bool skip_when_defined) {
   ConditionalState& conditions = state.Conditions;
   conditions.NestingDepth = StepDepth(conditions.NestingDepth, 1u);
   if (!conditions.OutputActive) {
     return LineOutcome::Dropped;
   }
-  const ScannedName name = ScanName(state.LineBuffer.View(), name_start);
+  const ScannedName name = ScanName(line, name_start);
   if (!name.Found) {
     return LineOutcome::Dropped;
   }
@@ -163,12 +147,12 @@ LineOutcome HandleEndifLine(ConditionalState& conditions) {
   return LineOutcome::Dropped;
 }
 
-LineOutcome HandleTextLine(EngineState& state) {
+LineVerdict HandleTextLine(const EngineState& state, std::string_view line,
+                           const LineClasses& classes) {
   if (!state.Conditions.OutputActive) {
-    return LineOutcome::Dropped;
+    return LineVerdict{};
   }
-  SubstituteLine(state.Table, state.LineBuffer);
-  return LineOutcome::Keep;
+  return SubstituteLine(state.Table, line, classes);
 }
 
 }  // namespace
@@ -177,29 +161,25 @@ void ResetEngine(EngineState& state) {
   state.Table.DefineCount = 0;
   ResetSymbolIndex(state.Table.Index);
   state.Conditions = ConditionalState{};
-  state.LineBuffer.length = 0;
-  state.LineLength = 0;
 }
 
-LineOutcome HandleLine(EngineState& state, std::string_view line) {
-  if (line.data() != state.LineBuffer.chars) {  // the driver reads into LineBuffer itself
-    BoundedStore(state.LineBuffer, line);
-  }
-  state.LineLength = LengthOf(state.LineBuffer);
-  switch (ClassifyLine(state.LineBuffer)) {
+LineVerdict HandleLine(EngineState& state, std::string_view line, const LineClasses& classes) {
+  switch (KindOfLine(line)) {
     case LineKind::Define:
-      return HandleDefineLine(state);
+      return LineVerdict{.Outcome = HandleDefineLine(state, line)};
     case LineKind::Ifdef:
-      return HandleIfLine(state, IfdefNameStart, false);
+      return LineVerdict{.Outcome = HandleIfLine(state, line, IfdefNameStart, false)};
     case LineKind::Ifndef:
-      return HandleIfLine(state, IfndefNameStart, true);
+      return LineVerdict{.Outcome = HandleIfLine(state, line, IfndefNameStart, true)};
     case LineKind::Endif:
-      return HandleEndifLine(state.Conditions);
+      return LineVerdict{.Outcome = HandleEndifLine(state.Conditions)};
     case LineKind::Text:
       break;
   }
-  return HandleTextLine(state);
+  return HandleTextLine(state, line, classes);
 }
+
+const ByteRanges& LineRanges(const EngineState& state) { return state.Table.Index.StartRanges; }
 
 DefineOutcome AddDefine(DefineTable& table, std::string_view name, std::string_view value) {
   const std::int32_t used = RowsInUse(table);
@@ -262,11 +242,23 @@ void ExpandValue(DefineTable& table, std::int32_t row) {
   }
 }
 
-void SubstituteLine(const DefineTable& table, Line& line) {
-  const SymbolMatch match = FindSymbol(table.Index, line);
-  if (match.Row != 0) {
-    ReplaceAt(line, match.Position, match.Length, table.Rows[match.Row - 1].Value);
+LineVerdict SubstituteLine(const DefineTable& table, std::string_view line,
+                           const LineClasses& classes) {
+  const SymbolMatch match =
+      table.Index.NameCount != 0 ? FindSymbol(table.Index, line, classes) : SymbolMatch{};
+  if (match.Row == 0) {
+    return LineVerdict{.Outcome = LineOutcome::Keep, .Head = line};
   }
+  // Bytes before the name, the value, the bytes after the name: cut to the
+  // capacity of a line in that order.
+  const auto head = static_cast<std::size_t>(match.Position - 1);
+  const std::size_t room = Line::capacity() - head;
+  const std::string_view value = Slice(table.Rows[match.Row - 1].Value, 0, room);
+  return LineVerdict{
+      .Outcome = LineOutcome::Replace,
+      .Head = Slice(line, 0, head),
+      .Value = value,
+      .Tail = Slice(line, head + static_cast<std::size_t>(match.Length), room - value.size())};
 }
 
 }  // namespace velk

@@ -2,7 +2,9 @@
 // and in what form. It acts on "#define ", "#ifdef ", "#ifndef " and "#endif"
 // in column 1, keeps the table of defined symbols, drops the lines of false
 // blocks and replaces at most one whole-word symbol per kept line. It does no
-// input or output of its own.
+// input or output of its own: it is given a line, with the classes of its
+// bytes, and says whether the line is dropped, kept or kept with a
+// replacement.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +12,7 @@
 
 #include "engine/symbol_matcher.h"
 #include "runtime/bounded_string.h"
+#include "runtime/byte_classes.h"
 
 namespace velk {
 
@@ -52,14 +55,21 @@ struct ConditionalState {
 struct EngineState {
   DefineTable Table;
   ConditionalState Conditions;
-  Line LineBuffer;              // the current line; after Keep, the line to write
-  std::int32_t LineLength = 0;  // length of the current line as read
 };
 
 enum class LineOutcome : std::uint8_t {
   Dropped,    // a directive, or a text line inside a false block
-  Keep,       // LineBuffer holds the line to write
+  Keep,       // the line is written as it is
+  Replace,    // the line is written with one symbol replaced by its value
   TableFull,  // a "#define" line would have made the 201st define
+};
+
+// What becomes of a line. When it is written (Keep, Replace), it is Head,
+// Value and Tail, one after the other: at most 255 bytes in all, pieces of
+// the line and of a row's value.
+struct LineVerdict {
+  LineOutcome Outcome = LineOutcome::Dropped;
+  std::string_view Head = {}, Value = {}, Tail = {};
 };
 
 enum class DefineOutcome : std::uint8_t { Added, TableFull };
@@ -76,9 +86,15 @@ struct ScannedName {
 // Sets the state a run starts with: an empty table, output active, depth 0.
 void ResetEngine(EngineState& state);
 
-// Acts on one line (without its line end; at most 255 bytes are kept). The
-// line may be LineBuffer itself.
-LineOutcome HandleLine(EngineState& state, std::string_view line);
+// Acts on one line of at most 255 bytes (without its line end), whose bytes
+// `classes` classifies with the ranges LineRanges gives. The verdict's
+// pieces point into the line and the table: they are good until the line
+// goes and the next line is handled.
+LineVerdict HandleLine(EngineState& state, std::string_view line, const LineClasses& classes);
+
+// The byte ranges a line's classes must give for HandleLine: the bytes that
+// begin a name.
+const ByteRanges& LineRanges(const EngineState& state);
 
 // Appends a row with the name cut to 40 bytes and the value cut to 70, and
 // adds it to the table's index. The 201st define is refused with TableFull,
@@ -98,8 +114,10 @@ ScannedName ScanName(std::string_view line, std::int32_t start);
 // Folds the values of rows defined before row `row` (1-based) into its value.
 void ExpandValue(DefineTable& table, std::int32_t row);
 
-// Replaces the first whole-word occurrence of the earliest applicable symbol
-// in line; the result is cut to 255 bytes. At most one replacement is made.
-void SubstituteLine(const DefineTable& table, Line& line);
+// The first whole-word occurrence of the earliest applicable symbol in the
+// line replaced by its value, the result cut to 255 bytes: the verdict for a
+// kept text line. At most one replacement is made.
+LineVerdict SubstituteLine(const DefineTable& table, std::string_view line,
+                           const LineClasses& classes);
 
 }  // namespace velk

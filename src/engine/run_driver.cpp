@@ -14,6 +14,7 @@ constinit RunState run;  // the one run of this process
 
 constexpr std::string_view UsageLine = "usage: VELK [-E ext] [-D defname] flnm [flnm2] [flnm3] ...";
 constexpr std::size_t MaxExtensionLength = 3;
+constexpr std::int32_t LineCapacity = 255;  // bytes of an input line that count
 
 void StartRun(RunState& state) {
   state.ArgumentIndex = 1;
@@ -24,18 +25,21 @@ void StartRun(RunState& state) {
   ResetEngine(state.Engine);
 }
 
-// Copies the input to the output through the engine. The end test comes
-// after each line, so an empty input still gives one empty line. Each line
-// is read straight into the engine's line buffer.
+// Copies the input to the output through the engine, one line at a time
+// from where it lies in the input's buffer to the output's buffer. The end
+// test comes after each line, so an empty input still gives one empty line.
 void CopyLines(RunState& state) {
-  Line& line = state.Engine.LineBuffer;
+  LineClasses classes;
   bool at_end = false;
   while (!at_end) {
-    ReadLine(state.InputFile, line);
+    const std::string_view line =
+        ReadLineView(state.InputFile, LineCapacity, LineRanges(state.Engine), classes);
     CheckIo();
-    switch (HandleLine(state.Engine, line)) {
+    const LineVerdict verdict = HandleLine(state.Engine, line, classes);
+    switch (verdict.Outcome) {
       case LineOutcome::Keep:
-        WriteLine(state.OutputFile, state.Engine.LineBuffer);
+      case LineOutcome::Replace:
+        WriteLine(state.OutputFile, verdict.Head, verdict.Value, verdict.Tail);
         CheckIo();
         break;
       case LineOutcome::Dropped:

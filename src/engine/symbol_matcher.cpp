@@ -1,7 +1,8 @@
-// How one scan goes: the line is copied into a zero-padded buffer and
-// classified 64 bytes at a time into two bit masks, letters and digits, and
-// bytes in the ranges that names begin with. Their combination gives the
-// places where a whole-word occurrence may begin, usually one or two a line.
+// How one scan goes: the line is looked at where it lies, with the two bit
+// masks its reader made while it looked for the line's end: letters and
+// digits, and bytes in the ranges that names begin with. Their combination
+// gives the places where a whole-word occurrence may begin, usually one or
+// two a line.
 // A place is looked up by the length and three bytes of its key: the run of
 // letters and digits it starts or, on any other byte, the place up to the end
 // of the first such run after it; each name found there is compared whole,
@@ -24,11 +25,7 @@ constexpr std::uint16_t None = 0;
 constexpr std::uint64_t LowBits = 0x0101010101010101u;   // 1 in every byte
 constexpr std::uint64_t HighBits = 0x8080808080808080u;  // 128 in every byte
 
-// A line is copied into a buffer with 64 zero bytes after it (a zero byte is
-// no letter or digit), so that whole blocks of 64 bytes can be looked at.
 constexpr std::size_t BlockSize = ClassBlockSize;
-constexpr std::size_t PaddedSize = MaxBoundedCapacity + BlockSize;
-constexpr std::size_t BlockCount = PaddedSize / BlockSize;
 
 constexpr std::array<bool, 256> WordChars = [] {
   std::array<bool, 256> table{};
@@ -59,6 +56,20 @@ std::uint64_t Load8(const unsigned char* bytes) {
   return v;
 }
 
+// Two bytes as one number as the machine reads them, the order being its own:
+// an index into PairStarts that costs one load.
+std::size_t PairAt(const unsigned char* bytes) {
+  std::uint16_t v = 0;
+  std::memcpy(&v, bytes, sizeof v);
+  return v;
+}
+
+void MarkPair(SymbolIndex& index, unsigned char first, unsigned char second) {
+  const unsigned char pair[2] = {first, second};
+  const std::size_t at = PairAt(pair);
+  index.PairStarts[at / 64] |= std::uint64_t{1} << (at % 64);
+}
+
 // The byte index of the lowest byte with its high bit set in mask.
 std::size_t FirstByte(std::uint64_t mask) {
   return static_cast<std::size_t>(std::countr_zero(mask)) / 8;
@@ -68,18 +79,27 @@ std::size_t LowestBit(std::uint64_t bits) {
   return static_cast<std::size_t>(std::countr_zero(bits));
 }
 
-// Sets the ranges from NameStart: its runs of bytes, the closest runs joined
-// until there are few enough; unused ranges repeat the last one.
+// Sets the ranges from the bytes other than letters and digits that begin
+// a name: their runs, the closest runs joined until there are few enough;
+// unused ranges repeat the last one. (Where a letter or digit begins a name,
+// a run of them begins: the classes show that without a range.)
 void SetStartRanges(SymbolIndex& index) {
+  const auto other = [&](std::size_t c) {
+    return index.FirstRow[c] != 0 && !IsWord(static_cast<unsigned char>(c));
+  };
   std::array<std::size_t, 256> low{}, high{};
   std::size_t runs = 0;
   for (std::size_t c = 0; c < 256; ++c) {
-    if (index.NameStart[c] && (c == 0 || !index.NameStart[c - 1])) {
+    if (other(c) && (c == 0 || !other(c - 1))) {
       low[runs++] = c;
     }
-    if (index.NameStart[c]) {
+    if (other(c)) {
       high[runs - 1] = c;
     }
+  }
+  index.StartRanges.Any = runs > 0;
+  if (runs == 0) {
+    return;
   }
   while (runs > ByteRangeCount) {
     std::size_t closest = 0;
@@ -99,29 +119,6 @@ void SetStartRanges(SymbolIndex& index) {
     const std::size_t from = std::min(k, runs - 1);
     index.StartRanges.Low[k] = static_cast<std::uint8_t>(low[from]);
     index.StartRanges.Span[k] = static_cast<std::uint8_t>(high[from] - low[from]);
-  }
-}
-
-// Copies n bytes in a few moves of 16, 8 or 4 bytes, the last of which may
-// overlap the one before; no byte outside the n is read. (A copy of a length
-// known to be short is otherwise compiled into a string instruction that
-// takes long to start.)
-void CopyShort(unsigned char* to, const unsigned char* from, std::size_t n) {
-  if (n >= 16) {
-    for (std::size_t k = 0; k + 16 < n; k += 16) {
-      std::memcpy(to + k, from + k, 16);
-    }
-    std::memcpy(to + n - 16, from + n - 16, 16);
-  } else if (n >= 8) {
-    std::memcpy(to, from, 8);
-    std::memcpy(to + n - 8, from + n - 8, 8);
-  } else if (n >= 4) {
-    std::memcpy(to, from, 4);
-    std::memcpy(to + n - 4, from + n - 4, 4);
-  } else {
-    for (std::size_t k = 0; k < n; ++k) {
-      to[k] = from[k];
-    }
   }
 }
 
@@ -162,23 +159,32 @@ std::size_t KeyLength(std::string_view text) {
   return n == text.size() ? 0 : n + LeadingRun(std::string_view(text.data() + n, text.size() - n));
 }
 
-// A fingerprint of a key: never zero, since a key has a length.
-std::uint32_t KeyTag(const unsigned char* key, std::size_t length) {
-  return static_cast<std::uint32_t>(length) | std::uint32_t{key[0]} << 8 |
-         std::uint32_t{key[length - 1]} << 16 | std::uint32_t{key[length / 2]} << 24;
+// A fingerprint of a key: its length and its first eight bytes (those of
+// them that belong to it), mixed by one multiplication; never zero. `head` is
+// the eight bytes at the key's start, read as Load8 reads them.
+std::uint32_t KeyTag(std::uint64_t head, std::size_t length) {
+  const std::uint64_t kept = length >= 8 ? head : head & ((std::uint64_t{1} << (8 * length)) - 1);
+  return static_cast<std::uint32_t>(((kept + length) * 0x9E3779B97F4A7C15u) >> 32) | 1u;
+}
+
+// The eight bytes of a text of any length that Load8 would read, zeros
+// where the text ends.
+std::uint64_t HeadOf(std::string_view text) {
+  unsigned char bytes[8] = {};
+  std::memcpy(bytes, text.data(), std::min<std::size_t>(text.size(), 8));
+  return Load8(bytes);
 }
 
 std::size_t SlotOf(std::uint32_t tag) {
   static_assert(KeySlotCount == 512);
-  return (tag * 0x9E3779B1u) >> 23;  // the top 9 bits
+  return tag >> 1 & (KeySlotCount - 1);
 }
 
-// The slot for keys with this key's fingerprint, or the empty slot where it
-// would go. Keys that share a fingerprint share a slot: a name is compared
-// whole wherever it is tried, so its slot only needs to hold it. The table
-// is never full: it has more slots than there are names.
-std::size_t FindKeySlot(const SymbolIndex& index, const unsigned char* key, std::size_t length) {
-  const std::uint32_t tag = KeyTag(key, length);
+// The slot for keys with this fingerprint, or the empty slot where it would
+// go. Keys that share a fingerprint share a slot: a name is compared whole
+// wherever it is tried, so its slot only needs to hold it. The table is
+// never full: it has more slots than there are names.
+std::size_t FindKeySlot(const SymbolIndex& index, std::uint32_t tag) {
   std::size_t slot = SlotOf(tag);
   while (index.KeySlots[slot].Tag != 0 && index.KeySlots[slot].Tag != tag) {
     slot = (slot + 1) % KeySlotCount;
@@ -211,10 +217,18 @@ void AddName(SymbolIndex& index, std::uint16_t number) {
   IndexedName& name = index.Names[number - 1];
   const unsigned char first = Bytes(name.Bytes)[0];
   const std::size_t key_length = KeyLength(TextOf(name));
-  if (!index.NameStart[first]) {
-    index.NameStart[first] = true;
+  // A name of one byte may stand before any byte: its first byte alone lets
+  // a place through.
+  for (unsigned second = 0; second < 256; ++second) {
+    if (name.Length == 1 || second == Bytes(name.Bytes)[1]) {
+      MarkPair(index, first, static_cast<unsigned char>(second));
+    }
+  }
+  if (index.FirstRow[first] == 0) {
     index.FirstRow[first] = static_cast<std::uint8_t>(name.Row);
-    SetStartRanges(index);
+    if (!IsWord(first)) {
+      SetStartRanges(index);
+    }
   }
   if (key_length == 0) {
     name.NextOther = index.OtherStart[first];
@@ -222,54 +236,54 @@ void AddName(SymbolIndex& index, std::uint16_t number) {
     return;
   }
   index.KeyLengths[first] |= std::uint64_t{1} << key_length;
-  KeySlot& slot = index.KeySlots[FindKeySlot(index, Bytes(name.Bytes), key_length)];
-  slot.Tag = KeyTag(Bytes(name.Bytes), key_length);
+  const std::uint32_t tag = KeyTag(HeadOf(TextOf(name)), key_length);
+  KeySlot& slot = index.KeySlots[FindKeySlot(index, tag)];
+  slot.Tag = tag;
   AddToKey(index, slot, static_cast<std::uint8_t>(number));
 }
 
-// One scan of a line: the line with its padding, one bit for each of its
-// bytes that is a letter or digit, and what has been found so far. Only the
-// bytes in use are written.
+// One scan of a line: its bytes and their classes, and what has been found
+// so far. The bytes may be read up to eight past the line; the classes past
+// it are not looked at, for they may belong to the line's cut-off rest.
 struct Scan {
-  Scan(const SymbolIndex& scan_index, std::string_view text)
-      : index(scan_index),
-        length(std::min(text.size(), MaxBoundedCapacity)),
-        blocks(length / BlockSize + 1) {
-    CopyShort(line, Bytes(text.data()), length);
-    std::memset(line + length, 0, BlockSize);
-    // The line and the zero after it.
-    ClassifyBytes(line, length + 1, index.StartRanges, words, starts);
-  }
-
   const SymbolIndex& index;
+  const unsigned char* line;
   std::size_t length;
-  std::size_t blocks;  // those that hold the line and the zero after it
-  unsigned char line[PaddedSize];
-  std::uint64_t words[BlockCount];   // bit k of words[b]: byte 64 b + k is a letter or digit
-  std::uint64_t starts[BlockCount];  // bit k of starts[b]: byte 64 b + k is in a start range
+  const std::uint64_t* words;   // bit first + k: byte k is a letter or digit
+  const std::uint64_t* starts;  // bit first + k: byte k is in a start range
+  std::size_t first;
   SymbolMatch best{.Row = MaxIndexedRows + 1};
 };
 
+bool IsWordAt(const Scan& scan, std::size_t at) {
+  const std::size_t bit = scan.first + at;
+  return at < scan.length && (scan.words[bit / BlockSize] >> (bit % BlockSize) & 1) != 0;
+}
+
 // The end of the run of letters and digits that holds `at`: the first byte
-// after it that is none, at the latest the zero byte after the line.
+// after it that is none, at the latest the line's end. (The classes end with
+// a byte that is none, at the latest after the buffer's last byte.)
 std::size_t RunEnd(const Scan& scan, std::size_t at) {
-  std::size_t block = at / BlockSize;
-  std::uint64_t others = ~scan.words[block] & ~std::uint64_t{0} << (at % BlockSize);
+  const std::size_t bit = scan.first + at;
+  std::size_t block = bit / BlockSize;
+  std::uint64_t others = ~scan.words[block] & ~std::uint64_t{0} << (bit % BlockSize);
   while (others == 0) {
     others = ~scan.words[++block];
   }
-  return block * BlockSize + LowestBit(others);
+  return std::min(block * BlockSize + LowestBit(others) - scan.first, scan.length);
 }
 
 // The first letter or digit at or after `at`, or the line's length when the
 // line has none there.
 std::size_t RunStart(const Scan& scan, std::size_t at) {
-  std::size_t block = at / BlockSize;
-  std::uint64_t words = scan.words[block] & ~std::uint64_t{0} << (at % BlockSize);
-  while (words == 0 && ++block < scan.blocks) {
+  const std::size_t bit = scan.first + at, last = (scan.first + scan.length - 1) / BlockSize;
+  std::size_t block = bit / BlockSize;
+  std::uint64_t words = scan.words[block] & ~std::uint64_t{0} << (bit % BlockSize);
+  while (words == 0 && ++block <= last) {
     words = scan.words[block];
   }
-  return words == 0 ? scan.length : block * BlockSize + LowestBit(words);
+  return words == 0 ? scan.length
+                    : std::min(block * BlockSize + LowestBit(words) - scan.first, scan.length);
 }
 
 // True when the name starts somewhere before 0-based `at` in the line. The
@@ -294,15 +308,15 @@ bool OccursBefore(const Scan& scan, const IndexedName& name, std::size_t at) {
 
 // Whether the name may stand at 0-based `at` as a whole word, given that it
 // begins after no letter or digit: its row comes before the best found so
-// far, it fits, no letter or digit follows it (the zero after the line is
+// far, it fits, no letter or digit follows it (past the line there is
 // none), and its first eight bytes are there. `head` is the eight bytes at
 // `at`. Most names tried fail here; the tests are few and made without a
 // branch, so that they stay in the caller's loop.
 bool MayStandAt(const Scan& scan, const IndexedName& name, std::size_t at, std::uint64_t head) {
   const std::size_t n = name.Length;
   const bool earlier = name.Row < scan.best.Row;
-  const bool fits = n <= scan.length - at;  // when not, line[at + n] is still in the padding
-  const bool ends = !IsWord(scan.line[at + n]);
+  const bool fits = n <= scan.length - at;
+  const bool ends = !IsWordAt(scan, at + n);
   const bool head_same = ((head ^ Load8(Bytes(name.Bytes))) & name.HeadMask) == 0;
   return earlier & fits & ends & head_same;
 }
@@ -351,7 +365,7 @@ void TryStart(Scan& scan, std::size_t at) {
   if (length > MaxNameLength || (index.KeyLengths[c] >> length & 1) == 0) {
     return;
   }
-  const KeySlot& slot = index.KeySlots[FindKeySlot(index, scan.line + at, length)];
+  const KeySlot& slot = index.KeySlots[FindKeySlot(index, KeyTag(head, length))];
   for (std::size_t k = slot.First; k < std::size_t{slot.First} + slot.Count; ++k) {
     const IndexedName& name = index.Names[index.KeyMembers[k] - 1];
     if (MayStandAt(scan, name, at, head)) {
@@ -361,33 +375,37 @@ void TryStart(Scan& scan, std::size_t at) {
 }
 
 // Every place where a whole-word occurrence may begin: a byte that begins
-// some name, after no letter or digit. The start ranges leave few places to
-// look at; they are gathered without a branch that depends on the text, then
-// tried.
+// some name, after no letter or digit: where a run of letters and digits
+// begins, and at the other bytes in the start ranges. They are tried in
+// line order; a place is passed over when no name begins with its first two
+// bytes or when none that begins there comes before the best row found so
+// far, and no place can beat the first row of all. Bytes past the line have
+// no classes, so no place lies there (the byte after a place may be past
+// the line, where a name that would need it does not fit anyway).
 void TryStarts(Scan& scan) {
-  std::uint8_t starts[MaxBoundedCapacity];
-  std::size_t count = 0;
-  std::uint64_t before = 0;  // the last bit of the block before
-  for (std::size_t block = 0; block < scan.blocks; ++block) {
+  const std::int32_t first_row = scan.index.Names[0].Row;
+  const std::size_t from = scan.first, to = scan.first + scan.length;
+  std::uint64_t before = 0;  // the last bit of the block before: the line begins after none
+  for (std::size_t block = from / BlockSize; block * BlockSize < to; ++block) {
     const std::uint64_t words = scan.words[block];
-    std::uint64_t places = scan.starts[block] & ~(words << 1 | before);
+    std::uint64_t places = (words | scan.starts[block]) & ~(words << 1 | before);
     before = words >> 63;
-    const std::size_t in_line = scan.length - block * BlockSize;
-    if (in_line < BlockSize) {
-      places &= (std::uint64_t{1} << in_line) - 1;
+    if (block == from / BlockSize) {
+      places &= ~std::uint64_t{0} << (from % BlockSize);
+    }
+    if (to - block * BlockSize < BlockSize) {
+      places &= (std::uint64_t{1} << (to % BlockSize)) - 1;
     }
     for (; places != 0; places &= places - 1) {
-      const std::size_t at = block * BlockSize + LowestBit(places);
-      starts[count] = static_cast<std::uint8_t>(at);
-      count += static_cast<std::size_t>(scan.index.NameStart[scan.line[at]]);
-    }
-  }
-  // A place is passed over when no name that begins there comes before the
-  // best row found so far; no place can beat the first row of all.
-  const std::int32_t first_row = scan.index.Names[0].Row;
-  for (std::size_t k = 0; k < count && scan.best.Row != first_row; ++k) {
-    if (scan.index.FirstRow[scan.line[starts[k]]] < scan.best.Row) {
-      TryStart(scan, starts[k]);
+      const std::size_t at = block * BlockSize + LowestBit(places) - from;
+      const std::size_t pair = PairAt(scan.line + at);
+      const std::uint8_t row = scan.index.FirstRow[scan.line[at]];  // 0: no name begins so
+      if ((scan.index.PairStarts[pair / 64] >> (pair % 64) & 1) != 0 && row < scan.best.Row) {
+        TryStart(scan, at);
+        if (scan.best.Row == first_row) {
+          return;
+        }
+      }
     }
   }
 }
@@ -411,7 +429,7 @@ std::int32_t FindName(const SymbolIndex& index, std::string_view text) {
     }
     return None;
   }
-  const KeySlot& slot = index.KeySlots[FindKeySlot(index, Bytes(text.data()), key_length)];
+  const KeySlot& slot = index.KeySlots[FindKeySlot(index, KeyTag(HeadOf(text), key_length))];
   for (std::size_t k = slot.First; k < std::size_t{slot.First} + slot.Count; ++k) {
     if (TextOf(index.Names[index.KeyMembers[k] - 1]) == text) {
       return index.KeyMembers[k];
@@ -449,11 +467,17 @@ void IndexNextRow(SymbolIndex& index, std::string_view text, bool has_value) {
   AddName(index, number);
 }
 
-SymbolMatch FindSymbol(const SymbolIndex& index, std::string_view line) {
+SymbolMatch FindSymbol(const SymbolIndex& index, std::string_view line,
+                       const LineClasses& classes) {
   if (index.NameCount == 0 || line.empty()) {
     return SymbolMatch{};
   }
-  Scan scan(index, line);
+  Scan scan{.index = index,
+            .line = Bytes(line.data()),
+            .length = std::min(line.size(), MaxBoundedCapacity),
+            .words = classes.Words,
+            .starts = classes.InRanges,
+            .first = classes.First};
   TryStarts(scan);
   return scan.best.Row <= MaxIndexedRows ? scan.best : SymbolMatch{};
 }

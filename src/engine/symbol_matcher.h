@@ -64,11 +64,13 @@ struct SymbolIndex {
   KeySlot KeySlots[KeySlotCount] = {};
   std::uint8_t KeyMembers[MaxIndexedRows] = {};  // the keyed names, those of each key together
   std::uint16_t OtherStart[256] = {};  // a name of this first byte with no letter or digit
-  bool NameStart[256] = {};            // some name begins with this byte
-  std::uint8_t FirstRow[256] = {};     // the first row whose name begins with this byte
+  std::uint8_t FirstRow[256] = {};     // the first row whose name begins with this byte; 0: none
+  // For the bytes a and b read as one 16-bit number n (in the machine's own
+  // order), bit n: some name begins with a and b, or is the one byte a.
+  std::uint64_t PairStarts[256 * 256 / 64] = {};
   std::uint64_t KeyLengths[256] = {};  // bit n: some key of n bytes begins with this byte
-  // A few ranges of bytes that hold every byte in NameStart (and perhaps a
-  // few more).
+  // A few ranges of bytes that hold every byte other than a letter or digit
+  // that begins a name (and perhaps a few more).
   ByteRanges StartRanges;
 };
 static_assert(MaxIndexedRows <= 255, "KeyMembers holds names and places in single bytes");
@@ -90,7 +92,9 @@ void ResetSymbolIndex(SymbolIndex& index);
 void IndexNextRow(SymbolIndex& index, std::string_view name, bool has_value);
 
 // The replacement for a line of at most 255 bytes under the rule above, over
-// rows 1..IndexedRows.
-SymbolMatch FindSymbol(const SymbolIndex& index, std::string_view line);
+// rows 1..IndexedRows. `classes` holds the classes of the line's bytes with
+// StartRanges as the ranges; the line's bytes must be readable up to eight
+// past its end.
+SymbolMatch FindSymbol(const SymbolIndex& index, std::string_view line, const LineClasses& classes);
 
 }  // namespace velk

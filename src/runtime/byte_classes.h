@@ -1,37 +1,65 @@
-// Byte searches that the line loop makes for every line: the line end, and
-// the classes of a line's bytes for the symbol matcher. Each has a plain
-// version that builds everywhere and, where the processor has one, a vector
-// version (SSE2 on x86-64, NEON on little-endian arm64) that must give the
-// same answer for every input; the unqualified name is the one the program
-// uses. The plain versions stay callable so that the two can be compared.
+// The one pass the reader makes over the bytes of its buffer after each
+// read: it sorts them into the classes that finding lines and judging them
+// need, one bit a byte, so that no line's bytes are looked at again to find
+// its end, to tell a directive or to find the places where a name may
+// stand. The pass has a plain version that builds everywhere and, where the
+// processor has one, a vector version (SSE2 on x86-64, NEON on
+// little-endian arm64) that must give the same answer for every input; the
+// unqualified name is the one the program uses. The plain version stays
+// callable so that the two can be compared.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
 namespace velk {
 
-// The first LF or CR in [begin, end), or end.
-const unsigned char* FindLineEnd(const unsigned char* begin, const unsigned char* end);
-const unsigned char* FindLineEndPlain(const unsigned char* begin, const unsigned char* end);
-
-// Ranges of bytes for ClassifyBlock: byte c is in range k when
-// (unsigned char)(c - Low[k]) <= Span[k].
+// Ranges of bytes: byte c is in range k when (unsigned char)(c - Low[k]) <=
+// Span[k]. Without Any, no byte is.
 inline constexpr std::size_t ByteRangeCount = 2;
 struct ByteRanges {
+  bool Any = false;
   std::uint8_t Low[ByteRangeCount] = {};
   std::uint8_t Span[ByteRangeCount] = {};
+  std::uint8_t Unused[3] = {};  // so that two are compared as one number
+  bool operator==(const ByteRanges& other) const {
+    return std::bit_cast<std::uint64_t>(*this) == std::bit_cast<std::uint64_t>(other);
+  }
 };
 
-// Classes of the bytes [0, count) of `bytes`, rounded up to a multiple of
-// 16 (all of which must be readable): bit k of words[k / 64] tells whether
-// byte k is an ASCII letter or digit, and the same bit of in_ranges[k / 64]
-// whether it lies in one of the ranges. Bits past the rounded count are 0.
-// Both arrays have room for (count + 63) / 64 numbers.
-inline constexpr std::size_t ClassBlockSize = 64;
-void ClassifyBytes(const unsigned char* bytes, std::size_t count, const ByteRanges& ranges,
-                   std::uint64_t* words, std::uint64_t* in_ranges);
-void ClassifyBytesPlain(const unsigned char* bytes, std::size_t count, const ByteRanges& ranges,
-                        std::uint64_t* words, std::uint64_t* in_ranges);
+inline constexpr std::size_t ClassBlockSize = 64;  // bytes a class word covers
+
+// How many bytes past the last one classified must be readable: the pass
+// reads whole blocks.
+inline constexpr std::size_t ReadSlack = ClassBlockSize;
+
+// The number of class words that bytes [0, count) take, and one more.
+constexpr std::size_t ClassWords(std::size_t count) { return count / ClassBlockSize + 1; }
+
+// Where the classes of a buffer go. Bit k of Ends[k / 64] tells whether byte
+// k is an LF or a CR, of Words whether it is an ASCII letter or digit, of
+// InRanges whether it lies in one of the ranges.
+struct ByteClasses {
+  std::uint64_t* Ends;
+  std::uint64_t* Words;
+  std::uint64_t* InRanges;
+};
+
+// Classifies bytes [from, count) of `bytes` (`from` a multiple of 64), the
+// whole blocks they lie in; the bits of bytes from `count` on are 0.
+// ReadSlack bytes past `count` must be readable; they are not looked at.
+void ClassifyBytes(const unsigned char* bytes, std::size_t from, std::size_t count,
+                   const ByteRanges& ranges, const ByteClasses& classes);
+void ClassifyBytesPlain(const unsigned char* bytes, std::size_t from, std::size_t count,
+                        const ByteRanges& ranges, const ByteClasses& classes);
+
+// The classes of one line, as the reader hands them out: the bit of the
+// line's byte k is bit First + k of Words and InRanges (64 to a word).
+struct LineClasses {
+  const std::uint64_t* Words = nullptr;
+  const std::uint64_t* InRanges = nullptr;
+  std::size_t First = 0;
+};
 
 }  // namespace velk

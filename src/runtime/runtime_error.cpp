@@ -1,5 +1,6 @@
 #include "runtime/runtime_error.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
@@ -111,10 +112,7 @@ void StopProgram(std::uint8_t status) {
   RuntimeShutdown();
 }
 
-[[gnu::noinline]] void CheckIo() {
-  if (IoErrorCode == 0) {
-    return;
-  }
+[[gnu::noipa]] void RaiseIoError() {
   const std::uint16_t code = IoErrorCode;
   IoErrorCode = 0;
   // The point in the caller just after the check, and the caller's frame.
@@ -157,8 +155,11 @@ void RuntimeShutdown() {
 // that asked. Nothing here throws, so the program needs none of the C++
 // library's run-time. The sanitizer builds keep their checking allocator.
 void* operator new(std::size_t size) {
+  // No block can be larger than half the address space: such a request is
+  // one the heap cannot meet, and is not handed to it.
+  const bool possible = size <= static_cast<std::size_t>(PTRDIFF_MAX);
   for (;;) {
-    if (void* block = std::malloc(size == 0 ? 1 : size)) {
+    if (void* block = possible ? std::malloc(size == 0 ? 1 : size) : nullptr) {
       return block;
     }
     if (velk::memory_exhausted_handler == nullptr) {

@@ -14,6 +14,8 @@
 
 #include <cstdint>
 
+#include "runtime/text_file.h"
+
 namespace velk {
 
 // Run-time error numbers that do not come from I/O.
@@ -45,9 +47,20 @@ void InstallFaultHandling();
 // Ends the process with `status` and no report.
 [[noreturn]] void StopProgram(std::uint8_t status);
 
+// Raises the run-time error for the pending I/O code, at the point just after
+// this call in the caller. (Neither it nor the compiler marks it as never
+// returning, so that the caller has code after the call, where the report's
+// address points.)
+void RaiseIoError();
+
 // Raises the run-time error for a pending I/O code, at the point just after
-// this call in the caller; returns at once when no code is pending.
-void CheckIo();
+// the check in the caller; does nothing when no code is pending. Always
+// placed inside the caller, so that the back-trace starts with the caller.
+[[gnu::always_inline]] inline void CheckIo() {
+  if (IoErrorCode != 0) [[unlikely]] {
+    RaiseIoError();
+  }
+}
 
 // Ends the process with run-time error `number` raised at the code address
 // `address` (absolute) with the back-trace starting at `frame`.

@@ -18,7 +18,6 @@ namespace {
 
 constexpr unsigned char LineFeed = 10;
 constexpr unsigned char CarriageReturn = 13;
-constexpr unsigned char EndOfFileMark = 26;  // Ctrl-Z ends a text before its last byte
 
 // Named channels open now. The platform consults their handles so that no
 // file is opened twice in conflicting ways, and a stop writes out the ones
@@ -28,16 +27,19 @@ constexpr unsigned char EndOfFileMark = 26;  // Ctrl-Z ends a text before its la
 constexpr std::size_t MaxOpenChannels = 64;
 TextFile* open_channels[MaxOpenChannels] = {};      // empty places are null
 unsigned char* file_buffers[MaxOpenChannels] = {};  // allocated on first use
+std::uint64_t* file_classes[MaxOpenChannels] = {};  // with the buffer
 
 // Enters the file in a free place and gives it that place's buffer.
 bool Register(TextFile& file) {
   for (std::size_t place = 0; place < MaxOpenChannels; ++place) {
     if (open_channels[place] == nullptr) {
       if (file_buffers[place] == nullptr) {
-        file_buffers[place] = new unsigned char[FileBufferSize];
+        file_buffers[place] = new unsigned char[FileBufferSize + BufferRoom];
+        file_classes[place] = new std::uint64_t[3 * FileClassWords];
       }
       open_channels[place] = &file;
       file.FileBuffer = file_buffers[place];
+      file.FileClasses = file_classes[place];
       file.BufferCapacity = FileBufferSize;
       return true;
     }
@@ -52,11 +54,36 @@ void Unregister(TextFile& file) {
     }
   }
   file.FileBuffer = nullptr;
+  file.FileClasses = nullptr;
   file.BufferCapacity = TextBufferSize;
 }
 
-unsigned char* Bytes(TextFile& file) {
-  return file.FileBuffer != nullptr ? file.FileBuffer : file.Buffer;
+unsigned char* Bytes(TextFile& file) { return BufferBytes(file); }
+
+ByteClasses ClassesOf(TextFile& file) {
+  std::uint64_t* words = file.FileClasses != nullptr ? file.FileClasses : file.Classes;
+  const std::size_t size = file.FileClasses != nullptr ? FileClassWords : TextClassWords;
+  return ByteClasses{.Ends = words, .Words = words + size, .InRanges = words + 2 * size};
+}
+
+// The one pass over the bytes of the buffer from `from` on.
+void Classify(TextFile& file, std::int32_t from) {
+  const auto block_start = static_cast<std::size_t>(from) / ClassBlockSize * ClassBlockSize;
+  ClassifyBytes(Bytes(file), block_start, static_cast<std::size_t>(file.FillCount),
+                file.ClassRanges, ClassesOf(file));
+}
+
+// Where the first line end at or after `at` lies in the buffer, or
+// FillCount when there is none.
+std::size_t NextLineEnd(const TextFile& file, const std::uint64_t* ends, std::size_t at) {
+  const auto fill = static_cast<std::size_t>(file.FillCount);
+  std::size_t block = at / ClassBlockSize;
+  std::uint64_t bits = ends[block] & ~std::uint64_t{0} << (at % ClassBlockSize);
+  while (bits == 0 && ++block <= fill / ClassBlockSize) {
+    bits = ends[block];
+  }
+  return bits == 0 ? fill
+                   : block * ClassBlockSize + static_cast<std::size_t>(__builtin_ctzll(bits));
 }
 
 // Handles a new open must not share a file with: every open channel for a
@@ -106,6 +133,7 @@ void FillBuffer(TextFile& file) {
   }
   file.FillCount = count;
   file.Cursor = 0;
+  Classify(file, 0);
 }
 
 // True when a byte can be read at Cursor, refilling the buffer if needed.
@@ -145,29 +173,111 @@ void PutSpaces(TextFile& file, std::int64_t n) {
   }
 }
 
-// Takes the characters of a line, at most `capacity` of them, and moves past
-// the rest of the line and its line end: LF, CR, or CR LF, also when the CR
-// ends one fill of the buffer and the LF starts the next. Returns how many
-// characters were taken. Stops early, with what it has, when a read fails.
-std::int32_t TakeLine(TextFile& file, char* chars, std::int32_t capacity) {
-  std::int32_t taken = 0;
-  while (HaveByte(file)) {
-    const unsigned char* begin = Bytes(file) + file.Cursor;
-    const unsigned char* stop = FindLineEnd(begin, Bytes(file) + file.FillCount);
-    const std::int32_t length = static_cast<std::int32_t>(stop - begin);
-    const std::int32_t n = std::min(length, capacity - taken);
-    std::memcpy(chars + taken, begin, static_cast<std::size_t>(n));
-    taken += n;
-    file.Cursor += length;
-    if (file.Cursor < file.FillCount) {  // stopped at the line end
-      ++file.Cursor;
-      if (*stop == CarriageReturn && HaveByte(file) && Bytes(file)[file.Cursor] == LineFeed) {
-        ++file.Cursor;
-      }
-      break;
+// Copies n bytes in a few moves of 16, 8 or 4 bytes, the last of which may
+// overlap the one before; no byte outside the n is read or written. (A copy
+// of a length known to be short is otherwise a call that takes long to
+// start.)
+[[gnu::always_inline]] inline void CopyShort(unsigned char* to, const char* from, std::size_t n) {
+  if (n >= 16) {
+    for (std::size_t k = 0; k + 16 < n; k += 16) {
+      std::memcpy(to + k, from + k, 16);
+    }
+    std::memcpy(to + n - 16, from + n - 16, 16);
+  } else if (n >= 8) {
+    std::memcpy(to, from, 8);
+    std::memcpy(to + n - 8, from + n - 8, 8);
+  } else if (n >= 4) {
+    std::memcpy(to, from, 4);
+    std::memcpy(to + n - 4, from + n - 4, 4);
+  } else {
+    for (std::size_t k = 0; k < n; ++k) {
+      to[k] = static_cast<unsigned char>(from[k]);
     }
   }
-  return taken;
+}
+
+// A line that runs on past what the buffer holds, from `begin` to `stop`
+// (where the buffer's bytes end, or a CR that ends them, whose LF may come
+// with the next read), goes to the front of the buffer: at most `capacity`
+// of its bytes, for the rest is skipped anyway, and the CR. The next read
+// goes after them, a whole buffer's worth as always. False when it brought
+// nothing: the line ends with the input.
+bool MoveToFrontAndRead(TextFile& file, const unsigned char* begin, const unsigned char* stop,
+                        std::size_t capacity) {
+  unsigned char* bytes = Bytes(file);
+  std::size_t front = std::min(static_cast<std::size_t>(stop - begin), capacity);
+  std::memmove(bytes, begin, front);
+  if (stop < bytes + file.FillCount) {
+    bytes[front++] = CarriageReturn;
+  }
+  std::int32_t count = 0;
+  if (!PlatformRead(file.SystemHandle, bytes + front, file.BufferCapacity, &count)) {
+    SetPlatformError();
+  }
+  file.Cursor = 0;
+  file.FillCount = static_cast<std::int32_t>(front) + count;
+  Classify(file, 0);
+  return count > 0;
+}
+
+// The line that begins at Cursor, moved to the front of the buffer when it
+// runs on past it. A line ends at LF, CR, or CR LF, also when the CR ends
+// one read and the LF begins the next; a line that ends at neither ends
+// with the input (or where a read fails).
+std::string_view TakeLine(TextFile& file, std::size_t capacity, LineClasses& classes) {
+  for (bool more = true;;) {
+    unsigned char* bytes = Bytes(file);
+    const auto begin = static_cast<std::size_t>(file.Cursor);
+    const auto end = static_cast<std::size_t>(file.FillCount);
+    const ByteClasses all = ClassesOf(file);
+    const std::size_t stop = NextLineEnd(file, all.Ends, begin);
+    const bool ends_here = stop < end && (bytes[stop] == LineFeed || stop + 1 < end);
+    if (!ends_here && more) {
+      more = MoveToFrontAndRead(file, bytes + begin, bytes + stop, capacity);
+      continue;
+    }
+    std::size_t next = stop;
+    if (stop < end) {
+      next +=
+          bytes[stop] == CarriageReturn && stop + 1 < end && bytes[stop + 1] == LineFeed ? 2 : 1;
+    }
+    file.Cursor = static_cast<std::int32_t>(next);
+    classes = LineClasses{.Words = all.Words, .InRanges = all.InRanges, .First = begin};
+    return std::string_view(reinterpret_cast<const char*>(bytes + begin),
+                            std::min(stop - begin, capacity));
+  }
+}
+
+// ReadLineView for every case: a code pending, a wrong state, other ranges
+// than the buffer was classified with, an empty buffer, a line that runs on
+// past it or is cut.
+[[gnu::noinline]] std::string_view ReadLineAnyhow(TextFile& file, std::size_t capacity,
+                                                  const ByteRanges& ranges, LineClasses& classes) {
+  classes = LineClasses{};
+  if (IoErrorCode == 0 && file.State != FileState::Reading) {
+    SetStateError(file, FileState::Writing, OpenForWritingError);
+  }
+  if (IoErrorCode != 0) {
+    return {};
+  }
+  if (!(ranges == file.ClassRanges)) {
+    file.ClassRanges = ranges;
+    Classify(file, file.Cursor);
+  }
+  if (!HaveByte(file)) {
+    return {};
+  }
+  return TakeLine(file, capacity, classes);
+}
+
+// WriteLine piece by piece, for every case: a code pending, a wrong state,
+// a channel written through, a line the buffer has no room for.
+[[gnu::noinline]] void WriteLinePieces(TextFile& file, std::string_view head,
+                                       std::string_view middle, std::string_view tail) {
+  WriteText(file, head, 0);
+  WriteText(file, middle, 0);
+  WriteText(file, tail, 0);
+  EndLine(file);
 }
 
 void Open(TextFile& file, FileState state) {
@@ -251,15 +361,33 @@ void OpenForReading(TextFile& file) { Open(file, FileState::Reading); }
 
 void OpenForWriting(TextFile& file) { Open(file, FileState::Writing); }
 
+std::string_view ReadLineView(TextFile& file, std::int32_t capacity, const ByteRanges& ranges,
+                              LineClasses& classes) {
+  const auto kept =
+      static_cast<std::size_t>(std::clamp<std::int32_t>(capacity, 0, MaxBoundedCapacity));
+  // Most lines lie whole in the buffer, with the byte after their line end
+  // there too, so that a CR LF is told from a CR; they are taken at once.
+  if (IoErrorCode == 0 && file.State == FileState::Reading && file.Cursor < file.FillCount &&
+      ranges == file.ClassRanges) {
+    const auto begin = static_cast<std::size_t>(file.Cursor);
+    const ByteClasses all = ClassesOf(file);
+    const std::size_t stop = NextLineEnd(file, all.Ends, begin);
+    const unsigned char* bytes = Bytes(file);
+    if (stop + 1 < static_cast<std::size_t>(file.FillCount) && stop - begin <= kept) {
+      const bool cr_lf = bytes[stop] == CarriageReturn && bytes[stop + 1] == LineFeed;
+      file.Cursor = static_cast<std::int32_t>(stop + (cr_lf ? 2 : 1));
+      classes = LineClasses{.Words = all.Words, .InRanges = all.InRanges, .First = begin};
+      return std::string_view(reinterpret_cast<const char*>(bytes + begin), stop - begin);
+    }
+  }
+  return ReadLineAnyhow(file, kept, ranges, classes);
+}
+
 std::int32_t ReadLineInto(TextFile& file, char* chars, std::int32_t capacity) {
-  if (IoErrorCode != 0) {
-    return 0;
-  }
-  if (file.State != FileState::Reading) {
-    SetStateError(file, FileState::Writing, OpenForWritingError);
-    return 0;
-  }
-  return TakeLine(file, chars, std::clamp<std::int32_t>(capacity, 0, MaxBoundedCapacity));
+  LineClasses classes;  // not needed here
+  const std::string_view line = ReadLineView(file, capacity, ByteRanges{}, classes);
+  std::copy(line.begin(), line.end(), chars);
+  return static_cast<std::int32_t>(line.size());
 }
 
 void WriteText(TextFile& file, std::string_view text, std::int32_t width) {
@@ -297,19 +425,27 @@ void EndLine(TextFile& file) {
   }
 }
 
-void WriteLine(TextFile& file, std::string_view text) {
+void WriteLine(TextFile& file, std::string_view head, std::string_view middle,
+               std::string_view tail) {
+  const std::size_t size = head.size() + middle.size() + tail.size();
   const std::size_t room = static_cast<std::size_t>(file.BufferCapacity - file.Cursor);
   if (IoErrorCode != 0 || file.State != FileState::Writing || file.WriteThrough ||
-      text.size() + 2 > room) {
-    WriteText(file, text, 0);
-    EndLine(file);
+      size + 2 > room) {
+    WriteLinePieces(file, head, middle, tail);
     return;
   }
   unsigned char* to = Bytes(file) + file.Cursor;
-  std::memcpy(to, text.data(), text.size());
-  to[text.size()] = CarriageReturn;
-  to[text.size() + 1] = LineFeed;
-  file.Cursor += static_cast<std::int32_t>(text.size() + 2);
+  CopyShort(to, head.data(), head.size());
+  to += head.size();
+  if (!middle.empty() || !tail.empty()) {
+    CopyShort(to, middle.data(), middle.size());
+    to += middle.size();
+    CopyShort(to, tail.data(), tail.size());
+    to += tail.size();
+  }
+  to[0] = CarriageReturn;
+  to[1] = LineFeed;
+  file.Cursor += static_cast<std::int32_t>(size + 2);
 }
 
 void EndWrite(TextFile& file) {
@@ -318,7 +454,7 @@ void EndWrite(TextFile& file) {
   }
 }
 
-bool AtEndOfFile(TextFile& file) {
+bool AtEndOfInput(TextFile& file) {
   if (IoErrorCode != 0) {
     return true;
   }

@@ -2,9 +2,14 @@
 // standard channels use the 256 bytes that are part of the record, so that
 // reading an answer from standard input takes little more than the answer;
 // a named file moves through a 64 KiB buffer that its channel gets once.
-// Bytes pass unchanged; every line written ends with CR LF. No operation stops the program: a
-// failure leaves a code in IoErrorCode, and while a code is pending most operations do nothing, so
-// the check after a statement reports its first failure.
+// After each read the reader classifies the bytes it got in one pass (see
+// byte_classes.h), and a line is then read where it lies in the buffer: the
+// reader hands out a view of it with its classes, valid until the next
+// operation on the channel. Bytes pass unchanged;
+// every line written ends with CR LF. No operation stops the program: a
+// failure leaves a code in IoErrorCode, and while a code is pending most
+// operations do nothing, so the check after a statement reports its first
+// failure.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +17,7 @@
 #include <type_traits>
 
 #include "runtime/bounded_string.h"
+#include "runtime/byte_classes.h"
 #include "runtime/platform.h"
 
 namespace velk {
@@ -26,6 +32,15 @@ enum class FileState : std::uint32_t {
 inline constexpr std::int32_t TextBufferSize = 256;        // the record's own buffer
 inline constexpr std::int32_t FileBufferSize = 64 * 1024;  // a named file's buffer
 inline constexpr std::size_t PathSize = 256;               // 255 bytes of name and a zero byte
+inline constexpr unsigned char EndOfFileMark = 26;  // Ctrl-Z ends a text before its last byte
+// Room a buffer has beside its reads: a line that runs on past a read has its
+// first bytes (and a CR that waits for its LF) moved in front of the next
+// read, and a pass over a line may look a little past its end.
+inline constexpr std::size_t BufferRoom = MaxBoundedCapacity + 1 + ReadSlack;
+// Class words of a buffer: for each of its three classes, as many as the
+// bytes it holds take.
+inline constexpr std::size_t TextClassWords = ClassWords(TextBufferSize + BufferRoom);
+inline constexpr std::size_t FileClassWords = ClassWords(FileBufferSize + BufferRoom);
 
 // Codes set by the channels themselves; platform failures add their own.
 inline constexpr std::uint16_t ShortWriteError = 101;      // a write-out was not taken whole
@@ -44,8 +59,11 @@ struct TextFile {
   std::int32_t FillCount = 0;       // reading: valid bytes in the buffer
   bool WriteThrough = false;        // hand the buffer over after every statement
   char Path[PathSize] = {};         // the bound name, zero-terminated
-  unsigned char* FileBuffer = nullptr;  // a named file's buffer while open, else null
-  unsigned char Buffer[TextBufferSize] = {};
+  unsigned char* FileBuffer = nullptr;   // a named file's buffer while open, else null
+  std::uint64_t* FileClasses = nullptr;  // the classes of its bytes, then null too
+  ByteRanges ClassRanges;                // the ranges the buffer's bytes were classified with
+  unsigned char Buffer[TextBufferSize + BufferRoom] = {};
+  std::uint64_t Classes[3 * TextClassWords] = {};  // the classes of Buffer's bytes
 };
 static_assert(std::is_trivially_copyable_v<TextFile>);
 
@@ -73,9 +91,17 @@ void BindToHandle(TextFile& file, FileState state, SystemHandle32 handle);
 void OpenForReading(TextFile& file);
 void OpenForWriting(TextFile& file);
 
-// Reads one line, without its line end, into `chars`: at most `capacity`
-// bytes are kept and the rest of a longer line is skipped. Returns the
-// number of bytes taken.
+// Reads one line where it lies in the buffer, without its line end: at most
+// `capacity` bytes of it, the rest of a longer line skipped. The classes of
+// its bytes come along, with `ranges` as the ranges (`classes` may tell of
+// bytes past the line: those of the rest of a line that was cut). The view
+// and the classes are valid until the next operation on the channel; at
+// the end of the input, and while a code is pending, the line is empty.
+std::string_view ReadLineView(TextFile& file, std::int32_t capacity, const ByteRanges& ranges,
+                              LineClasses& classes);
+
+// Reads one line, as ReadLineView does, into `chars`. Returns the number of
+// bytes taken.
 std::int32_t ReadLineInto(TextFile& file, char* chars, std::int32_t capacity);
 
 // Reads one line into target, with the target's capacity.
@@ -95,17 +121,33 @@ void WriteInteger(TextFile& file, std::int32_t value, std::int32_t width);
 // Ends a line with CR LF (and hands the buffer over when written through).
 void EndLine(TextFile& file);
 
-// WriteText(file, text, 0) and then EndLine(file), in one step where the
-// buffer has room for both.
-void WriteLine(TextFile& file, std::string_view text);
+// WriteText(file, piece, 0) for each piece and then EndLine(file), in one
+// step where the buffer has room for all of it.
+void WriteLine(TextFile& file, std::string_view head, std::string_view middle = {},
+               std::string_view tail = {});
 
 // Ends a statement without a line end: a written-through channel hands its
 // buffer over. Done even while a code is pending.
 void EndWrite(TextFile& file);
 
+// The bytes of the channel's buffer: a named file's, or the record's own.
+inline unsigned char* BufferBytes(TextFile& file) {
+  return file.FileBuffer != nullptr ? file.FileBuffer : file.Buffer;
+}
+
+// AtEndOfFile in every case: a code pending, a wrong state, the buffer used
+// up (it is filled again to see whether the input goes on).
+bool AtEndOfInput(TextFile& file);
+
 // True at the end of the input and when the next byte is 26 (Ctrl-Z);
-// nothing is consumed.
-bool AtEndOfFile(TextFile& file);
+// nothing is consumed. Also true while a code is pending. After most lines
+// the next byte waits in the buffer: that is looked at here.
+inline bool AtEndOfFile(TextFile& file) {
+  if (IoErrorCode == 0 && file.State == FileState::Reading && file.Cursor < file.FillCount) {
+    return BufferBytes(file)[file.Cursor] == EndOfFileMark;
+  }
+  return AtEndOfInput(file);
+}
 
 // Writes out what is waiting and releases the handle (never a standard one).
 void CloseTextFile(TextFile& file);

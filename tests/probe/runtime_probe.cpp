@@ -2,7 +2,10 @@
 // "flush N" first writes N numbered lines to flush.txt, then it ends as the
 // next argument says: "stop" (status 3), "io N" (a checked close of a channel
 // never opened, N calls down), "null", "div", "recurse" or "memory". "kill"
-// sends itself the signal of a fault, as another process could.
+// sends itself the signal of a fault, as another process could. Its routines
+// stay as written (noipa: not inlined, split or cloned, also when the build
+// optimises the whole program), so that a back-trace has the same lines in
+// every build.
 #include <csignal>
 #include <cstddef>
 #include <cstdint>
@@ -23,7 +26,7 @@ char* volatile block = nullptr;
 volatile std::size_t huge_size = SIZE_MAX - 0xFFFF;  // more than any address space holds
 volatile int never = -1;                             // a depth the recursion never reaches
 
-[[gnu::noinline]] int FailCheckedClose(int levels) {
+[[gnu::noipa]] int FailCheckedClose(int levels) {
   if (levels > 0) {
     number = FailCheckedClose(levels - 1);
     return levels;
@@ -34,11 +37,11 @@ volatile int never = -1;                             // a depth the recursion ne
   return 0;
 }
 
-[[gnu::noinline]] void ReadThroughNull() { number = *null_pointer; }
-[[gnu::noinline]] void DivideByZero() { number = 1000 / number; }
-[[gnu::noinline]] void ExhaustMemory() { block = new char[huge_size]; }
+[[gnu::noipa]] void ReadThroughNull() { number = *null_pointer; }
+[[gnu::noipa]] void DivideByZero() { number = 1000 / number; }
+[[gnu::noipa]] void ExhaustMemory() { block = new char[huge_size]; }
 
-[[gnu::noinline]] int Recurse(int depth) {
+[[gnu::noipa]] int Recurse(int depth) {
   volatile char frame[64];
   frame[0] = static_cast<char>(depth);
   if (depth == never) {
@@ -47,7 +50,7 @@ volatile int never = -1;                             // a depth the recursion ne
   return Recurse(depth + 1) + frame[0];
 }
 
-[[gnu::noinline]] void Perform(int at) {
+[[gnu::noipa]] void Perform(int at) {
   const std::string mode(velk::ArgumentAt(at));
   const int count = std::atoi(std::string(velk::ArgumentAt(at + 1)).c_str());
   if (mode == "flush") {
@@ -77,7 +80,7 @@ volatile int never = -1;                             // a depth the recursion ne
 
 // The driver keeps a frame of its own (the store after the call is no tail
 // call), so that a back-trace has the same lines in every build.
-[[gnu::noinline]] void Driver() {
+[[gnu::noipa]] void Driver() {
   Perform(1);
   number = 0;
 }
