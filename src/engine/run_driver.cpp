@@ -100,7 +100,9 @@ void HandleArgument(RunState& state, const CountedString& argument) {
 
 }  // namespace
 
-void RunDriver() {
+// Kept a routine of its own (not placed inside the start-up), so that its
+// frame ends every back-trace.
+[[gnu::noinline]] void RunDriver() {
   StartRun(run);
   const std::int32_t count = ArgumentCount();
   for (run.ArgumentIndex = 1; run.ArgumentIndex <= count; ++run.ArgumentIndex) {

@@ -154,7 +154,9 @@ void RuntimeShutdown() {
 // keeps a frame record, so a report of exhausted memory can name the place
 // that asked. Nothing here throws, so the program needs none of the C++
 // library's run-time. The sanitizer builds keep their checking allocator.
-void* operator new(std::size_t size) {
+// Never placed inside its callers: a report of exhausted memory names a
+// point in it and begins its back-trace with its frame.
+[[gnu::noinline]] void* operator new(std::size_t size) {
   // No block can be larger than half the address space: such a request is
   // one the heap cannot meet, and is not handed to it.
   const bool possible = size <= static_cast<std::size_t>(PTRDIFF_MAX);

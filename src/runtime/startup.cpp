@@ -9,7 +9,9 @@
 
 namespace velk {
 
-void RuntimeStartup(int argc, char** argv, DriverProcedure driver) {
+// A routine of its own in every build (not placed inside main), so that a
+// back-trace ends with the point in it to which the driver returns.
+[[gnu::noinline]] void RuntimeStartup(int argc, char** argv, DriverProcedure driver) {
   // Fault handling first: a fault in any later step is reported like any other.
   InstallFaultHandling();
   SetUpStandardChannels();
