@@ -46,8 +46,7 @@ void* mmap64(void* address, size_t length, int protection, int flags, int file, 
     return MapPages(address, length, protection, flags, file, offset);
   }
   // Asked for as a hint, which qemu keeps to when the range is free.
-  void* placed =
-      MapPages(address, length, protection, flags & ~MAP_FIXED_NOREPLACE, file, offset);
+  void* placed = MapPages(address, length, protection, flags & ~MAP_FIXED_NOREPLACE, file, offset);
   if (placed != MAP_FAILED && placed != address) {
     syscall(SYS_munmap, placed, length);
     errno = EEXIST;
@@ -108,8 +107,8 @@ static void WithTrapNumber(int signal_number, siginfo_t* info, void* context) {
 int sigaction(int signal_number, const struct sigaction* action, struct sigaction* old) {
   static int (*system_sigaction)(int, const struct sigaction*, struct sigaction*);
   if (system_sigaction == NULL) {
-    system_sigaction = (int (*)(int, const struct sigaction*, struct sigaction*))dlsym(
-        RTLD_NEXT, "sigaction");
+    system_sigaction =
+        (int (*)(int, const struct sigaction*, struct sigaction*))dlsym(RTLD_NEXT, "sigaction");
   }
   if (signal_number <= 0 || signal_number >= NSIG || !IsFaultSignal(signal_number)) {
     return system_sigaction(signal_number, action, old);
