@@ -72,11 +72,14 @@ bool IsStackAddress(std::uintptr_t address, std::size_t size) {
 // context it has reached, so each step goes out from the frame the previous
 // step gave.
 //
-// x86: every routine keeps its frame (the build asks for frame pointers,
-// in leaf routines too), so a frame reference is a routine's EBP. It points
-// at two words: the caller's EBP and, above it, the routine's return
-// address. Every word is read only where the stack is, so that a corrupt
-// chain ends the walk instead of faulting while the report is written.
+// x86: routines keep their frames (the build asks for frame pointers, in
+// leaf routines too), so a frame reference is a routine's EBP. It points at
+// two words: the caller's EBP and, above it, the routine's return address.
+// Every word is read only where the stack is, so that a corrupt chain ends
+// the walk instead of faulting while the report is written. (A leaf routine
+// that uses no stack at all makes no frame even so: a fault there names it
+// on the report's first line, and the walk goes on from its caller's frame,
+// without the caller.)
 
 constexpr std::size_t Word = sizeof(std::uintptr_t);
 
