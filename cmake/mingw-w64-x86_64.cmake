@@ -1,23 +1,10 @@
-# Cross build of velk.exe for 64-bit Windows with Debian's mingw-w64 compilers
-# (the -posix thread model, which GoogleTest needs). Test programs run under
-# Wine, so ctest in the cross build runs the Windows tests:
+# Cross build of velk.exe for 64-bit Windows with Debian's mingw-w64 compilers.
+# Test programs run under Wine, so ctest in the cross build runs the Windows
+# tests:
 #
 #   cmake -S . -B build-windows -G Ninja \
 #     -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Everything linked in: velk.exe runs with no DLL beside it.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+set(VELK_MINGW_TRIPLET x86_64-w64-mingw32)
+set(VELK_MINGW_WINE /usr/lib/wine/wine64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-cross.cmake)

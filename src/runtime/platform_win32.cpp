@@ -1,6 +1,6 @@
-// The platform layer on Windows (x64), through kernel32 as the program was
-// first written for. Handles are the system's own; they fit in 32 bits, so
-// they travel sign-extended in a SystemHandle32, INVALID_HANDLE_VALUE as
+// The platform layer on Windows (x64 and x86), through kernel32 as the
+// program was first written for. Handles are the system's own; they fit in
+// 32 bits, so they travel sign-extended in a SystemHandle32, INVALID_HANDLE_VALUE as
 // NoHandle. Error numbers are GetLastError's own, which is the numbering the
 // rest of the program uses. Files are opened with share mode 0, so the
 // system itself refuses a second opener (32, a sharing violation); the
@@ -9,11 +9,8 @@
 // Names are passed as typed: the system takes both "/" and "\" between
 // directories.
 //
-// Back-traces walk the unwind tables (RtlLookupFunctionEntry and
-// RtlVirtualUnwind): the compiler does not keep a usable chain of frame
-// pointers on this system. A frame reference is the stack pointer of the
-// routine; the walk keeps the context it has reached, so each step goes out
-// from the frame the previous step gave.
+// Back-traces differ by processor (see Back-traces below): on x64 they walk
+// the unwind tables, on x86 the chain of frame pointers.
 
 #include "runtime/platform_win32.h"
 
@@ -23,8 +20,8 @@
 
 #include "runtime/platform.h"
 
-#if !defined(__x86_64__)
-#error "the Windows platform layer walks x64 unwind tables"
+#if !defined(__x86_64__) && !defined(__i386__)
+#error "the Windows platform layer walks the frames of x64 and x86 only"
 #endif
 #if !defined(VELK_LINKED_IMAGE_BASE)
 #error "the build names the image base it links at in VELK_LINKED_IMAGE_BASE"
@@ -37,16 +34,14 @@ namespace {
 constexpr DWORD StackOverflowCode = 0xC00000FD;
 constexpr LONG ContinueSearch = 0;  // hand the exception on to the next handler
 
-DWORD last_error = 0;                    // what PlatformLastError reports
-FaultHandler fault_handler = nullptr;    // where taken faults go
-PVOID overflow_handler = nullptr;        // the vectored handler for stack overflows
-std::uintptr_t stack_low = 0;            // the main thread's stack, lowest address
-std::uintptr_t stack_high = 0;           // one past its highest address
-std::uintptr_t load_bias = 0;            // loaded base minus linked base
-bool on_emergency_stack = false;         // a stack overflow is being reported
+DWORD last_error = 0;                  // what PlatformLastError reports
+FaultHandler fault_handler = nullptr;  // where taken faults go
+PVOID overflow_handler = nullptr;      // the vectored handler for stack overflows
+std::uintptr_t stack_low = 0;          // the main thread's stack, lowest address
+std::uintptr_t stack_high = 0;         // one past its highest address
+std::uintptr_t load_bias = 0;          // loaded base minus linked base
+bool on_emergency_stack = false;       // a stack overflow is being reported
 
-alignas(16) CONTEXT walk;                // where the back-trace walk has got to
-bool walk_at_fault = false;              // walk.Rip is a faulting instruction
 const EXCEPTION_POINTERS* overflow = nullptr;  // the stack overflow being reported
 
 // A stack overflow leaves too little stack for anything but a switch to this
@@ -68,6 +63,32 @@ void Fail() { last_error = GetLastError(); }
 bool IsStackAddress(std::uintptr_t address, std::size_t size) {
   return address >= stack_low && address < stack_high && size <= stack_high - address;
 }
+
+// ---- Back-traces ----------------------------------------------------------
+//
+// x64: the compiler keeps no usable chain of frame pointers, so the walk
+// follows the unwind tables (RtlLookupFunctionEntry and RtlVirtualUnwind).
+// A frame reference is the stack pointer of the routine; the walk keeps the
+// context it has reached, so each step goes out from the frame the previous
+// step gave.
+//
+// x86: routines keep their frames (the build asks for frame pointers, in
+// leaf routines too), so a frame reference is a routine's EBP. It points at
+// two words: the caller's EBP and, above it, the routine's return address.
+// Every word is read only where the stack is, so that a corrupt chain ends
+// the walk instead of faulting while the report is written. (A leaf routine
+// that uses no stack at all makes no frame even so: a fault there names it
+// on the report's first line, and the walk goes on from its caller's frame,
+// without the caller.)
+
+constexpr std::size_t Word = sizeof(std::uintptr_t);
+
+#if defined(__x86_64__)
+
+alignas(16) CONTEXT walk;    // where the back-trace walk has got to
+bool walk_at_fault = false;  // walk.Rip is a faulting instruction
+
+std::uintptr_t StackPointer(const CONTEXT& context) { return context.Rsp; }
 
 // Takes `context` out of its routine into the caller. A routine without
 // unwind data is a leaf that keeps its return address on top of the stack.
@@ -92,16 +113,41 @@ bool StepOut(CONTEXT& context, bool at_fault) {
   return true;
 }
 
-// Starts the walk at the faulting context and hands the fault on.
-void TakeFault(const EXCEPTION_POINTERS& info, std::uint16_t number) {
-  std::memcpy(&walk, info.ContextRecord, sizeof walk);
+// The frame reference of the faulting routine, where the walk starts.
+std::uintptr_t StartWalkAtFault(const CONTEXT& context) {
+  std::memcpy(&walk, &context, sizeof walk);
   walk_at_fault = true;
+  return static_cast<std::uintptr_t>(walk.Rsp);
+}
+
+#else  // x86
+
+std::uintptr_t StackPointer(const CONTEXT& context) { return context.Esp; }
+
+std::uintptr_t StackWord(std::uintptr_t address) {
+  return *reinterpret_cast<const std::uintptr_t*>(address);
+}
+
+std::uintptr_t StartWalkAtFault(const CONTEXT& context) { return context.Ebp; }
+
+// The frame of the routine that called the routine this is written in
+// (both keep their frames: they are never inlined): the first word of this
+// routine's own frame, which it has just made.
+[[gnu::always_inline]] inline std::uintptr_t CallersFrame() {
+  const auto own = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+  return IsStackAddress(own, Word) ? StackWord(own) : 0;
+}
+
+#endif
+
+// Hands the fault on, with the walk started at the faulting context.
+void TakeFault(const EXCEPTION_POINTERS& info, std::uint16_t number) {
   const auto address = reinterpret_cast<std::uintptr_t>(info.ExceptionRecord->ExceptionAddress);
-  fault_handler(FaultInfo{number, CodePoint{address, static_cast<std::uintptr_t>(walk.Rsp)}});
+  fault_handler(FaultInfo{number, CodePoint{address, StartWalkAtFault(*info.ContextRecord)}});
 }
 
 std::uint16_t TakenNumber(const EXCEPTION_POINTERS& info) {
-  if (fault_handler == nullptr || !IsStackAddress(info.ContextRecord->Rsp, sizeof(DWORD64))) {
+  if (fault_handler == nullptr || !IsStackAddress(StackPointer(*info.ContextRecord), Word)) {
     return 0;  // no usable frame: the system's default handling
   }
   return FaultNumberForException(info.ExceptionRecord->ExceptionCode);
@@ -121,10 +167,12 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info) {
   PlatformExit(FaultNumberForException(StackOverflowCode));
 }
 
-// Runs `routine` on the emergency stack; it never comes back.
+// Runs `routine` on the emergency stack; it never comes back. The stack is
+// 16-byte aligned at the call; on x64 the callee has 32 bytes of home space
+// above its return address.
 [[noreturn]] void RunOnEmergencyStack(void (*routine)()) {
   const auto top = reinterpret_cast<std::uintptr_t>(emergency_stack + sizeof emergency_stack);
-  // 32 bytes of home space for the callee, and the stack 16-byte aligned at the call.
+#if defined(__x86_64__)
   asm volatile(
       "movq %0, %%rsp\n\t"
       "subq $32, %%rsp\n\t"
@@ -133,6 +181,15 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info) {
       :
       : "r"(top & ~std::uintptr_t{15}), "r"(routine)
       : "memory");
+#else
+  asm volatile(
+      "movl %0, %%esp\n\t"
+      "calll *%1\n\t"
+      "ud2"
+      :
+      : "r"(top & ~std::uintptr_t{15}), "r"(routine)
+      : "memory");
+#endif
   __builtin_unreachable();
 }
 
@@ -365,6 +422,8 @@ void PlatformRemoveFaultHandler() {
 
 std::uintptr_t PlatformLoadBias() { return load_bias; }
 
+#if defined(__x86_64__)
+
 [[gnu::noinline]] CodePoint PlatformCallerPoint() {
   RtlCaptureContext(&walk);
   walk_at_fault = false;
@@ -383,7 +442,7 @@ std::uintptr_t PlatformLoadBias() { return load_bias; }
 }
 
 FrameLink PlatformReadFrame(std::uintptr_t frame) {
-  if (frame == 0 || frame != walk.Rsp || !IsStackAddress(frame, sizeof(DWORD64)) ||
+  if (frame == 0 || frame != walk.Rsp || !IsStackAddress(frame, Word) ||
       !StepOut(walk, walk_at_fault)) {
     return FrameLink{};
   }
@@ -393,5 +452,25 @@ FrameLink PlatformReadFrame(std::uintptr_t frame) {
   }
   return FrameLink{static_cast<std::uintptr_t>(walk.Rip), static_cast<std::uintptr_t>(walk.Rsp)};
 }
+
+#else  // x86
+
+[[gnu::noinline]] CodePoint PlatformCallerPoint() {
+  // The caller's frame gives where the caller returns to and the frame of
+  // the routine it returns to.
+  const FrameLink link = PlatformReadFrame(CallersFrame());
+  return CodePoint{link.ReturnAddress, link.CallerFrame};
+}
+
+[[gnu::noinline]] std::uintptr_t PlatformCallerFrame() { return CallersFrame(); }
+
+FrameLink PlatformReadFrame(std::uintptr_t frame) {
+  if (frame == 0 || !IsStackAddress(frame, 2 * Word)) {
+    return FrameLink{};
+  }
+  return FrameLink{StackWord(frame + Word), StackWord(frame)};
+}
+
+#endif
 
 }  // namespace velk
