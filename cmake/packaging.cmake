@@ -3,7 +3,7 @@
 #
 #   cmake --install build --prefix DIR    program, manual page, README,
 #                                         copyright, changelog
-#   cd build-windows && cpack -G ZIP      velk-1.1.0-win64.zip
+#   cd build-windows && cpack -G ZIP      velk-<version>-win64.zip
 #
 # The Debian packages are made by dpkg-buildpackage from debian/: debhelper
 # strips the program, compresses the manual page and the changelog, and puts
@@ -16,7 +16,7 @@ set(VELK_CHANGELOG ${PROJECT_SOURCE_DIR}/debian/changelog)
 set(VELK_COPYRIGHT ${PROJECT_SOURCE_DIR}/debian/copyright)
 
 # The manual page gets the version in its title line ("velk" becomes
-# "velk 1.1.0"), so that the version is written down only in the changelog.
+# "velk <version>"), so that the version is written down only in the changelog.
 set(VELK_MANUAL ${VELK_DOC_BINARY_DIR}/velk.1)
 file(READ ${PROJECT_SOURCE_DIR}/doc/velk.1 manual)
 string(REGEX REPLACE "(\n\\.TH VELK 1 [0-9-]+ )\"velk\"" "\\1\"velk ${PROJECT_VERSION}\"" versioned
@@ -38,8 +38,8 @@ endif()
 # ---- Windows: the zip --------------------------------------------------------
 # Windows has no man: the manual goes along as plain text with CR LF line
 # ends, beside the README, the copyright and the changelog, at the top of
-# velk-1.1.0-win64.zip (unpacked into a folder of the same name). The program
-# keeps its symbols, so that report addresses can be resolved.
+# velk-<version>-win64.zip (unpacked into a folder of the same name). The
+# program keeps its symbols, so that report addresses can be resolved.
 find_program(VELK_GROFF groff)
 if(VELK_GROFF)
   add_custom_command(
