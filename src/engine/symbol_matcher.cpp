@@ -1,13 +1,14 @@
-// How one scan goes: the line is looked at where it lies, with the two bit
-// masks its reader made while it looked for the line's end: letters and
-// digits, and bytes in the ranges that names begin with. Their combination
-// gives the places where a whole-word occurrence may begin, usually one or
-// two a line.
-// A place is looked up by the length and three bytes of its key: the run of
-// letters and digits it starts or, on any other byte, the place up to the end
-// of the first such run after it; each name found there is compared whole,
-// eight bytes at a time, and only then looked for earlier in the line. Nothing is allocated
-// and no work is done per row of the table.
+// How one scan goes: the line is looked at where it lies, with two of the bit
+// masks its reader made of the buffer in one pass after the read: letters
+// and digits, and bytes in the ranges that names beginning with another byte
+// begin with. Their combination gives the places where a whole-word
+// occurrence may begin; a place goes on only when some name begins with its
+// first two bytes. It is then looked up by the length and the first eight
+// bytes of its key: the run of letters and digits it starts or, on any other
+// byte, the place up to the end of the first such run after it; each name
+// found there is compared whole, eight bytes at a time, and only then looked
+// for earlier in the line. Nothing is allocated and no work is done per row
+// of the table.
 #include "engine/symbol_matcher.h"
 
 #include <algorithm>

@@ -1,8 +1,7 @@
 // The one pass the reader makes over the bytes of its buffer after each
 // read: it sorts them into the classes that finding lines and judging them
 // need, one bit a byte, so that no line's bytes are looked at again to find
-// its end, to tell a directive or to find the places where a name may
-// stand. The pass has a plain version that builds everywhere and, where the
+// its end or the places where a name may stand. The pass has a plain version that builds everywhere and, where the
 // processor has one, a vector version (SSE2 on x86-64, NEON on
 // little-endian arm64) that must give the same answer for every input; the
 // unqualified name is the one the program uses. The plain version stays
