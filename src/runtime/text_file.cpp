@@ -58,8 +58,6 @@ void Unregister(TextFile& file) {
   file.BufferCapacity = TextBufferSize;
 }
 
-unsigned char* Bytes(TextFile& file) { return BufferBytes(file); }
-
 ByteClasses ClassesOf(TextFile& file) {
   std::uint64_t* words = file.FileClasses != nullptr ? file.FileClasses : file.Classes;
   const std::size_t size = file.FileClasses != nullptr ? FileClassWords : TextClassWords;
@@ -69,7 +67,7 @@ ByteClasses ClassesOf(TextFile& file) {
 // The one pass over the bytes of the buffer from `from` on.
 void Classify(TextFile& file, std::int32_t from) {
   const auto block_start = static_cast<std::size_t>(from) / ClassBlockSize * ClassBlockSize;
-  ClassifyBytes(Bytes(file), block_start, static_cast<std::size_t>(file.FillCount),
+  ClassifyBytes(BufferBytes(file), block_start, static_cast<std::size_t>(file.FillCount),
                 file.ClassRanges, ClassesOf(file));
 }
 
@@ -118,7 +116,7 @@ void SetStateError(const TextFile& file, FileState wrong_open_state, std::uint16
 
 void WriteOut(TextFile& file) {
   std::int32_t taken = 0;
-  if (!PlatformWrite(file.SystemHandle, Bytes(file), file.Cursor, &taken)) {
+  if (!PlatformWrite(file.SystemHandle, BufferBytes(file), file.Cursor, &taken)) {
     SetPlatformError();
   } else if (taken != file.Cursor) {
     IoErrorCode = ShortWriteError;
@@ -128,7 +126,7 @@ void WriteOut(TextFile& file) {
 
 void FillBuffer(TextFile& file) {
   std::int32_t count = 0;
-  if (!PlatformRead(file.SystemHandle, Bytes(file), file.BufferCapacity, &count)) {
+  if (!PlatformRead(file.SystemHandle, BufferBytes(file), file.BufferCapacity, &count)) {
     SetPlatformError();
   }
   file.FillCount = count;
@@ -149,14 +147,14 @@ bool HaveByte(TextFile& file) {
 void PutBytes(TextFile& file, const unsigned char* bytes, std::size_t n) {
   std::size_t room = static_cast<std::size_t>(file.BufferCapacity - file.Cursor);
   while (n > room) {
-    std::memcpy(Bytes(file) + file.Cursor, bytes, room);
+    std::memcpy(BufferBytes(file) + file.Cursor, bytes, room);
     file.Cursor += static_cast<std::int32_t>(room);
     WriteOut(file);
     bytes += room;
     n -= room;
     room = static_cast<std::size_t>(file.BufferCapacity - file.Cursor);
   }
-  std::copy_n(bytes, n, Bytes(file) + file.Cursor);
+  std::copy_n(bytes, n, BufferBytes(file) + file.Cursor);
   file.Cursor += static_cast<std::int32_t>(n);
 }
 
@@ -204,7 +202,7 @@ void PutSpaces(TextFile& file, std::int64_t n) {
 // nothing: the line ends with the input.
 bool MoveToFrontAndRead(TextFile& file, const unsigned char* begin, const unsigned char* stop,
                         std::size_t capacity) {
-  unsigned char* bytes = Bytes(file);
+  unsigned char* bytes = BufferBytes(file);
   std::size_t front = std::min(static_cast<std::size_t>(stop - begin), capacity);
   std::memmove(bytes, begin, front);
   if (stop < bytes + file.FillCount) {
@@ -220,31 +218,39 @@ bool MoveToFrontAndRead(TextFile& file, const unsigned char* begin, const unsign
   return count > 0;
 }
 
+// The line from `begin` to its line end at `stop` (or the end of what the
+// buffer holds), at most `capacity` bytes of it, with its classes; Cursor
+// goes past the line end, a CR LF counted as one.
+std::string_view LineAt(TextFile& file, std::size_t begin, std::size_t stop, std::size_t capacity,
+                        const ByteClasses& all, LineClasses& classes) {
+  const unsigned char* bytes = BufferBytes(file);
+  const auto end = static_cast<std::size_t>(file.FillCount);
+  std::size_t next = stop;
+  if (stop < end) {
+    next += bytes[stop] == CarriageReturn && stop + 1 < end && bytes[stop + 1] == LineFeed ? 2 : 1;
+  }
+  file.Cursor = static_cast<std::int32_t>(next);
+  classes = LineClasses{.Words = all.Words, .InRanges = all.InRanges, .First = begin};
+  return std::string_view(reinterpret_cast<const char*>(bytes + begin),
+                          std::min(stop - begin, capacity));
+}
+
 // The line that begins at Cursor, moved to the front of the buffer when it
 // runs on past it. A line ends at LF, CR, or CR LF, also when the CR ends
 // one read and the LF begins the next; a line that ends at neither ends
 // with the input (or where a read fails).
 std::string_view TakeLine(TextFile& file, std::size_t capacity, LineClasses& classes) {
   for (bool more = true;;) {
-    unsigned char* bytes = Bytes(file);
+    unsigned char* bytes = BufferBytes(file);
     const auto begin = static_cast<std::size_t>(file.Cursor);
     const auto end = static_cast<std::size_t>(file.FillCount);
     const ByteClasses all = ClassesOf(file);
     const std::size_t stop = NextLineEnd(file, all.Ends, begin);
     const bool ends_here = stop < end && (bytes[stop] == LineFeed || stop + 1 < end);
-    if (!ends_here && more) {
-      more = MoveToFrontAndRead(file, bytes + begin, bytes + stop, capacity);
-      continue;
+    if (ends_here || !more) {
+      return LineAt(file, begin, stop, capacity, all, classes);
     }
-    std::size_t next = stop;
-    if (stop < end) {
-      next +=
-          bytes[stop] == CarriageReturn && stop + 1 < end && bytes[stop + 1] == LineFeed ? 2 : 1;
-    }
-    file.Cursor = static_cast<std::int32_t>(next);
-    classes = LineClasses{.Words = all.Words, .InRanges = all.InRanges, .First = begin};
-    return std::string_view(reinterpret_cast<const char*>(bytes + begin),
-                            std::min(stop - begin, capacity));
+    more = MoveToFrontAndRead(file, bytes + begin, bytes + stop, capacity);
   }
 }
 
@@ -372,12 +378,8 @@ std::string_view ReadLineView(TextFile& file, std::int32_t capacity, const ByteR
     const auto begin = static_cast<std::size_t>(file.Cursor);
     const ByteClasses all = ClassesOf(file);
     const std::size_t stop = NextLineEnd(file, all.Ends, begin);
-    const unsigned char* bytes = Bytes(file);
     if (stop + 1 < static_cast<std::size_t>(file.FillCount) && stop - begin <= kept) {
-      const bool cr_lf = bytes[stop] == CarriageReturn && bytes[stop + 1] == LineFeed;
-      file.Cursor = static_cast<std::int32_t>(stop + (cr_lf ? 2 : 1));
-      classes = LineClasses{.Words = all.Words, .InRanges = all.InRanges, .First = begin};
-      return std::string_view(reinterpret_cast<const char*>(bytes + begin), stop - begin);
+      return LineAt(file, begin, stop, kept, all, classes);
     }
   }
   return ReadLineAnyhow(file, kept, ranges, classes);
@@ -434,7 +436,7 @@ void WriteLine(TextFile& file, std::string_view head, std::string_view middle,
     WriteLinePieces(file, head, middle, tail);
     return;
   }
-  unsigned char* to = Bytes(file) + file.Cursor;
+  unsigned char* to = BufferBytes(file) + file.Cursor;
   CopyShort(to, head.data(), head.size());
   to += head.size();
   if (!middle.empty() || !tail.empty()) {
@@ -462,7 +464,7 @@ bool AtEndOfInput(TextFile& file) {
     SetStateError(file, FileState::Writing, OpenForWritingError);
     return true;
   }
-  return !HaveByte(file) || Bytes(file)[file.Cursor] == EndOfFileMark;
+  return !HaveByte(file) || BufferBytes(file)[file.Cursor] == EndOfFileMark;
 }
 
 void CloseTextFile(TextFile& file) {
@@ -517,7 +519,7 @@ void FlushOpenOutputChannels() {
     const std::int32_t waiting =
         std::clamp<std::int32_t>(channel->Cursor, 0, channel->BufferCapacity);
     std::int32_t ignored = 0;
-    PlatformWrite(channel->SystemHandle, Bytes(*channel), waiting, &ignored);
+    PlatformWrite(channel->SystemHandle, BufferBytes(*channel), waiting, &ignored);
     channel->Cursor = 0;
   }
 }
