@@ -1,7 +1,11 @@
-// Lines (separated by LF) through the directive engine, held to its rules restated plainly
-// below, apart from its code. The replay adds inputs made to meet the matcher's hard cases: names
-// that overlap, names inside names and inside words, long names, full tables.
+// A file copied through velk's reader, the directive engine and the writer, as a run copies it,
+// held to the engine's rules restated plainly below, apart from its code, over the plain splitter
+// (fuzz_check.h): each line's outcome and the bytes of the output file. The replay adds inputs
+// made to meet the hard cases: names that overlap, names inside names and inside words, long
+// names and keys, names of any bytes, defines among the lines they change, lines around the class
+// words' edges and past the cut, full tables, outputs past the output buffer.
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,6 +14,7 @@
 
 #include "engine/directive_engine.h"
 #include "fuzz_check.h"
+#include "runtime/text_file.h"
 
 namespace {
 
@@ -121,84 +126,128 @@ std::string RandomText(Random& random, std::size_t most, std::string_view not_in
 }
 
 velk::EngineState state;  // large: one for the whole fuzzing run, reset for each input
-
-// A line as the reader hands it over: in a buffer with bytes after it, with the classes of its
-// bytes made with the ranges the engine asks for.
-struct ReadLine {
-  unsigned char bytes[velk::MaxBoundedCapacity + velk::ReadSlack] = {};
-  std::uint64_t classes[3][velk::ClassWords(velk::MaxBoundedCapacity)] = {};
-  std::string_view Set(std::string_view line) {
-    line = line.substr(0, velk::MaxBoundedCapacity);
-    std::copy(line.begin(), line.end(), bytes);
-    velk::ClassifyBytes(bytes, 0, line.size(), velk::LineRanges(state),
-                        {classes[0], classes[1], classes[2]});
-    return std::string_view(reinterpret_cast<const char*>(bytes), line.size());
-  }
-  velk::LineClasses Classes() const { return {classes[1], classes[2], 0}; }
-} read_line;
+velk::TextFile reader, writer;
+const velk::fuzz::MemoryFile input_file("velk-fuzz-input"), output_file("velk-fuzz-output");
 
 }  // namespace
 
-// 1250 tables of 1 to 200 rows, each with 80 lines.
+// Lines of names and pieces of them with bytes around them, now and then padded in front to a
+// length around the class words' edges or past the cut, so that a name ends there.
+std::string RandomLine(Random& random, const std::vector<std::string>& names) {
+  std::string line;
+  for (std::size_t n = random.Below(random.OneIn(8) ? 60 : 8); n > 0 && line.size() < 255; --n) {
+    const std::string& name = names[random.Below(names.size())];
+    const std::size_t piece = random.Below(6);
+    line += piece == 0   ? RandomText(random, 3, "\r\n")
+            : piece == 1 ? name.substr(random.Below(name.size()))
+            : piece == 2 ? name.substr(0, 1 + random.Below(name.size()))
+            : piece == 3 ? RandomText(random, 1, "\r\n")
+                         : name;
+  }
+  constexpr std::size_t Lengths[] = {63, 64, 65, 127, 128, 129, 254, 255, 256, 300};
+  const std::size_t length = Lengths[random.Below(std::size(Lengths))];
+  if (random.OneIn(4) && line.size() < length) {
+    line.insert(0, std::string(length - line.size(), ".a_ "[random.Below(4)]));
+  }
+  return line;
+}
+
+// A name: new, an earlier one again or with more around it, one that shares a first eight
+// letters and digits with others, now and then one cut to 40.
+std::string RandomName(Random& random, const std::vector<std::string>& names) {
+  const std::size_t kind = names.empty() ? 5 : random.Below(11);
+  const std::string more = RandomText(random, kind < 5 ? 3 : kind == 5 ? 45 : 4, " \t\r\n");
+  const std::string base = names.empty() ? more : names[random.Below(names.size())];
+  return kind < 2   ? base
+         : kind < 4 ? base + more
+         : kind < 5 ? more + base
+         : kind < 6 ? more
+         : kind < 7 ? "Key0key0" + std::string(1 + random.Below(3), "AB1a"[random.Below(4)]) +
+                          (random.OneIn(2) ? more : "")
+                    : base;
+}
+
+// A file: 1250 tables of 1 to 200 rows, the defines among the lines they change, ended by LF,
+// CR or CR LF; then outputs whose replaced lines meet the end of the output buffer.
 int velk::fuzz::GeneratedInputs() {
   Random random{0x5EED2024};
   for (int t = 0; t < 1250; ++t) {
     std::vector<std::string> names;
     std::string input;
+    const char* const end = std::array{"\n", "\n", "\r", "\r\n"}[random.Below(4)];
     const std::size_t rows = random.OneIn(4) ? 1 + random.Below(200) : 1 + random.Below(30);
     for (std::size_t k = 0; k < rows; ++k) {
-      // A new name, an earlier one again or with more around it, now and then one cut to 40;
-      // an empty value, a long one (cut to 70), or a short one with an earlier name (folded in).
-      const std::size_t kind = names.empty() ? 5 : random.Below(10);
-      const std::string more = RandomText(random, kind < 5 ? 3 : kind == 5 ? 45 : 4, " \t\n");
-      const std::string base = names.empty() ? more : names[random.Below(names.size())];
-      const std::string name = kind < 2   ? base
-                               : kind < 4 ? base + more
-                               : kind < 5 ? more + base
-                                          : more;
-      std::string value = RandomText(random, 5, "\n") + (random.OneIn(3) ? " " + base : "");
+      // An empty value, a long one (cut to 70), or a short one with an earlier name (folded in).
+      const std::string name = RandomName(random, names);
+      std::string value = RandomText(random, 5, "\r\n") + (random.OneIn(3) ? " " + name : "");
       value = random.OneIn(4)   ? ""
               : random.OneIn(8) ? std::string(60 + random.Below(20), 'v')
                                 : value;
-      input += "#define " + name + " " + value + "\n";
+      input += "#define " + name + " " + value + end;
       names.push_back(name.substr(0, 40));
-    }
-    for (int k = 0; k < 80; ++k) {  // pieces of names with bytes around them
-      std::string line;
-      for (std::size_t n = random.Below(random.OneIn(8) ? 60 : 8); n > 0 && line.size() < 255;
-           --n) {
-        const std::string& name = names[random.Below(names.size())];
-        const std::size_t piece = random.Below(6);
-        line += piece == 0   ? RandomText(random, 3, "\n")
-                : piece == 1 ? name.substr(random.Below(name.size()))
-                : piece == 2 ? name.substr(0, 1 + random.Below(name.size()))
-                : piece == 3 ? RandomText(random, 1, "\n")
-                             : name;
+      for (std::size_t n = random.OneIn(3) ? random.Below(4) : 0; n > 0; --n) {
+        input += RandomLine(random, names) + end;
       }
-      input += line.substr(0, 255) + "\n";
+    }
+    for (int k = 0; k < 80; ++k) {
+      input += RandomLine(random, names) + end;
     }
     Test(input);
   }
-  return 1250;
+  // Lines of 100 bytes with their CR LF, then one that makes the output `before` bytes short of
+  // the buffer's 64 KiB, then lines with a replacement, the first of them across that edge.
+  int count = 1250;
+  for (const std::size_t before : {1u, 2u, 3u, 4u, 8u, 30u, 60u, 66u, 70u, 72u, 90u, 200u}) {
+    const std::size_t written = 65536 - before, full_lines = written / 100 - 1;
+    std::string input = "#define N0 " + std::string(64, 'v') + "\n";
+    for (std::size_t k = 0; k < full_lines; ++k) {
+      input += std::string(98, 'a') + "\n";
+    }
+    input += std::string(written - 100 * full_lines - 2, 'b') + "\n";
+    input += "head N0 tail, tail\n(N0)\nN0\n";
+    Test(input);
+    ++count;
+  }
+  return count;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  velk::ResetEngine(state);
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  const std::vector<std::string> lines = velk::fuzz::PlainLines(bytes, 255);
   Model model;
-  std::string_view text(reinterpret_cast<const char*>(data), size);
-  for (std::size_t end = 0; end != npos; text.remove_prefix(end + 1)) {
-    end = text.find('\n');
-    const std::string_view line = read_line.Set(text.substr(0, end));
+  std::string expected;  // the model's output file
+  input_file.Set(bytes);
+  velk::BindTextFile(reader, input_file.Name);
+  velk::OpenForReading(reader);
+  velk::BindTextFile(writer, output_file.Name);
+  velk::OpenForWriting(writer);
+  Check(velk::TakeIoError() == 0, "open");
+  velk::ResetEngine(state);
+  // The run's line loop: each line read where it lies, judged and written.
+  std::size_t count = 0;
+  bool full = false;
+  do {
+    velk::LineClasses classes;
+    const std::string_view line = velk::ReadLineView(reader, 255, velk::LineRanges(state), classes);
+    Check(count < lines.size() && line == lines[count], "line read");
     std::string kept;
-    const velk::LineVerdict verdict = velk::HandleLine(state, line, read_line.Classes());
-    Check(verdict.Outcome == HandleLine(model, line, kept), "outcome");
+    const LineOutcome outcome = HandleLine(model, lines[count++], kept);
+    const velk::LineVerdict verdict = velk::HandleLine(state, line, classes);
+    Check(verdict.Outcome == outcome, "outcome");
     Check(static_cast<std::size_t>(state.Table.DefineCount) == model.Rows.size(), "row count");
-    if (verdict.Outcome == LineOutcome::TableFull) {
-      return 0;  // the run ends here
+    if (outcome == LineOutcome::TableFull) {
+      full = true;  // the run ends here
+      break;
     }
-    const std::string written =
-        std::string(verdict.Head).append(verdict.Value).append(verdict.Tail);
-    Check(verdict.Outcome == LineOutcome::Dropped || written == kept, "kept line");
-  }
+    if (outcome != LineOutcome::Dropped) {
+      velk::WriteLine(writer, verdict.Head, verdict.Value, verdict.Tail);
+      expected += kept + "\r\n";
+    }
+  } while (!velk::AtEndOfFile(reader));
+  Check(full || count == lines.size(), "every line read");
+  velk::CloseTextFile(reader);
+  velk::CloseTextFile(writer);
+  Check(velk::TakeIoError() == 0, "close");
+  Check(output_file.Bytes() == expected, "output file");
   return 0;
 }

@@ -1,12 +1,9 @@
 // Bytes read as lines from a named file, in reads of sizes the input chooses, held to the plain
-// splitter below, and each line's classes to the bytes it holds (with ranges that change from line
-// to line, as a define can change them). Input: byte 0 is the capacity, byte 1 the number of read
-// sizes (0..7), two bytes for each size (1..1024); the rest is the file. The target is linked with
-// read() wrapped
-// (-Wl,--wrap=read), so that reads of that file deliver at most those sizes.
-#include <sys/mman.h>
-#include <unistd.h>
-
+// splitter (fuzz_check.h), and each line's classes to those the plain classifier gives its bytes
+// (with ranges that change from line to line, as a define can change them). Input: byte 0 is the
+// capacity, byte 1 the number of read sizes (0..7), two bytes for each size (1..1024); the rest is
+// the file. The target is linked with read() wrapped (-Wl,--wrap=read), so that reads of that
+// file deliver at most those sizes.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -19,37 +16,44 @@
 
 namespace {
 
-// A line runs to its line end (LF, CR, or CR LF) and keeps its first `capacity` bytes; the text
-// ends at its last byte or where a line after the first begins with Ctrl-Z (byte 26); an empty
-// text is one empty line.
-std::vector<std::string> Lines(std::string_view bytes, std::size_t capacity) {
-  std::vector<std::string> lines;
-  std::size_t at = 0;
-  do {
-    const std::size_t end = std::min(bytes.find_first_of("\r\n", at), bytes.size());
-    lines.emplace_back(bytes.substr(at, std::min(end - at, capacity)));
-    at = end + (bytes.substr(end, 2) == "\r\n" ? 2 : 1);
-  } while (at < bytes.size() && bytes[at] != '\x1a');
-  return lines;
-}
-
 using velk::fuzz::Check;
 
-// The file: a descriptor of memory, opened by name through /proc.
-const int memory_file = memfd_create("velk-fuzz-input", 0);
-const std::string memory_file_name =
-    std::string("/proc/self/fd/").append(std::to_string(memory_file));
+const velk::fuzz::MemoryFile file("velk-fuzz-input");
 
-velk::TextFile input;
+velk::TextFile reader;
 std::vector<std::size_t> read_sizes;  // the most each read of the file delivers, in turn
 std::size_t reads = 0;                // reads of the file so far
 
 }  // namespace
 
+// Lines of every length around the class words' edges (63-65, 127-129 bytes) and past the
+// capacity, with every kind of line end, a CR alone among them, read in pieces that end on a CR
+// now and then.
+int velk::fuzz::GeneratedInputs() {
+  int count = 0;
+  for (const std::size_t length : {0u, 1u, 63u, 64u, 65u, 127u, 128u, 129u, 254u, 255u, 300u}) {
+    for (const char* end : {"\n", "\r", "\r\n"}) {
+      for (const unsigned read_size : {0u, 1u, 64u, 65u, 130u, 257u}) {
+        // Capacity 255; no read size, or one (that byte pair read as the size less one).
+        std::string input = read_size == 0
+                                ? std::string{'\xff', '\0'}
+                                : std::string{'\xff', '\1', static_cast<char>(read_size - 1),
+                                              static_cast<char>((read_size - 1) >> 8)};
+        for (std::size_t k = 0; k < 5; ++k) {
+          input += std::string(length + k % 2, static_cast<char>('a' + k)) + end + "x_1\r";
+        }
+        Test(input);
+        ++count;
+      }
+    }
+  }
+  return count;
+}
+
 extern "C" ssize_t __real_read(int handle, void* buffer, std::size_t size);
 
 extern "C" ssize_t __wrap_read(int handle, void* buffer, std::size_t size) {
-  if (handle == input.SystemHandle && !read_sizes.empty()) {
+  if (handle == reader.SystemHandle && !read_sizes.empty()) {
     size = std::min(size, read_sizes[reads++ % read_sizes.size()]);
   }
   return __real_read(handle, buffer, size);
@@ -67,33 +71,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     read_sizes.push_back(1 + static_cast<std::size_t>(data[at] | data[at + 1] << 8) % 1024);
   }
   const std::string bytes(reinterpret_cast<const char*>(data + at), size - at);
-  Check(ftruncate(memory_file, 0) == 0 && pwrite(memory_file, bytes.data(), bytes.size(), 0) ==
-                                              static_cast<ssize_t>(bytes.size()),
-        "memory file");
-  velk::BindTextFile(input, memory_file_name);
-  velk::OpenForReading(input);
+  file.Set(bytes);
+  velk::BindTextFile(reader, file.Name);
+  velk::OpenForReading(reader);
   Check(velk::TakeIoError() == 0, "open");
-  const std::vector<std::string> expected = Lines(bytes, data[0]);
+  const std::vector<std::string> expected = velk::fuzz::PlainLines(bytes, data[0]);
   std::vector<std::string> lines;
   do {
     // Now no ranges, now the capacity byte and the underscore.
     const velk::ByteRanges ranges{lines.size() % 3 != 0, {data[0], '_'}, {3, 0}};
     velk::LineClasses classes;
-    const std::string_view line = velk::ReadLineView(input, capacity, ranges, classes);
+    const std::string_view line = velk::ReadLineView(reader, capacity, ranges, classes);
     Check(velk::IoErrorCode == 0, "read");
+    // The line's classes against the plain classifier's of its bytes alone.
+    std::uint64_t plain[3][velk::ClassWords(velk::MaxBoundedCapacity)] = {};
+    velk::ClassifyBytesPlain(reinterpret_cast<const unsigned char*>(line.data()), 0, line.size(),
+                             ranges, {plain[0], plain[1], plain[2]});
     for (std::size_t k = 0; k < line.size(); ++k) {
-      const auto c = static_cast<unsigned char>(line[k]);
       const std::size_t bit = classes.First + k;
-      const bool word = (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
-      const bool in_range =
-          ranges.Any && (static_cast<unsigned char>(c - data[0]) <= 3 || c == '_');
-      Check((classes.Words[bit / 64] >> bit % 64 & 1) == word, "letter or digit");
-      Check((classes.InRanges[bit / 64] >> bit % 64 & 1) == in_range, "in a range");
+      Check((classes.Words[bit / 64] >> bit % 64 & 1) == (plain[1][k / 64] >> k % 64 & 1),
+            "letter or digit");
+      Check((classes.InRanges[bit / 64] >> bit % 64 & 1) == (plain[2][k / 64] >> k % 64 & 1),
+            "in a range");
     }
     lines.emplace_back(line);
-  } while (!velk::AtEndOfFile(input) && lines.size() <= expected.size());
+  } while (!velk::AtEndOfFile(reader) && lines.size() <= expected.size());
   Check(lines == expected, "lines");
-  velk::CloseTextFile(input);
+  velk::CloseTextFile(reader);
   Check(velk::TakeIoError() == 0, "close");
   return 0;
 }
