@@ -1,14 +1,14 @@
-// How one scan goes: the line is looked at where it lies, with two of the bit
-// masks its reader made of the buffer in one pass after the read: letters
-// and digits, and bytes in the ranges that names beginning with another byte
-// begin with. Their combination gives the places where a whole-word
-// occurrence may begin; a place goes on only when some name begins with its
-// first two bytes. It is then looked up by the length and the first eight
-// bytes of its key: the run of letters and digits it starts or, on any other
-// byte, the place up to the end of the first such run after it; each name
-// found there is compared whole, eight bytes at a time, and only then looked
-// for earlier in the line. Nothing is allocated and no work is done per row
-// of the table.
+// How one scan goes: the line is looked at where it lies, with the bits its
+// reader made of the buffer in one pass after the read: letters and digits,
+// and bytes in the ranges that names beginning with another byte begin with.
+// From the first, the starts and the last bytes of the runs of letters and
+// digits come in step, 64 bytes at a time; each run is looked up once, by
+// its first eight bytes, in a table where most runs find an empty slot. Only
+// a run that is some name's key goes on: the rest of each name with that key
+// is compared, the byte after it looked at, and the line searched for an
+// earlier occurrence. The places at other bytes come in a second loop, when
+// some name begins with such a byte. Nothing is allocated and no work is done
+// per row of the table.
 #include "engine/symbol_matcher.h"
 
 #include <algorithm>
@@ -16,28 +16,24 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#define VELK_MATCHER_SSE2 1
+#endif
+
 #include "runtime/bounded_string.h"
 
 namespace velk {
 
 namespace {
 
-constexpr std::uint16_t None = 0;
-constexpr std::uint64_t LowBits = 0x0101010101010101u;   // 1 in every byte
-constexpr std::uint64_t HighBits = 0x8080808080808080u;  // 128 in every byte
-
 constexpr std::size_t BlockSize = ClassBlockSize;
+constexpr std::size_t LineWords = (MaxBoundedCapacity + BlockSize - 1) / BlockSize;
 
-constexpr std::array<bool, 256> WordChars = [] {
-  std::array<bool, 256> table{};
-  for (int c = 0; c < 256; ++c) {
-    table[static_cast<std::size_t>(c)] =
-        (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-  }
-  return table;
-}();
-
-bool IsWord(unsigned char c) { return WordChars[c]; }
+bool IsWord(unsigned char c) {
+  return static_cast<unsigned char>((c | 0x20u) - 'a') < 26 ||
+         static_cast<unsigned char>(c - '0') < 10;
+}
 
 const unsigned char* Bytes(const char* text) {
   return reinterpret_cast<const unsigned char*>(text);
@@ -48,53 +44,85 @@ std::uint64_t Load8(const unsigned char* bytes) {
   std::uint64_t v = 0;
   std::memcpy(&v, bytes, sizeof v);
   if constexpr (std::endian::native == std::endian::big) {
-    std::uint64_t swapped = 0;
-    for (int k = 0; k < 8; ++k) {
-      swapped = swapped << 8 | (v >> (8 * k) & 0xFFu);
-    }
-    v = swapped;
+    v = __builtin_bswap64(v);
   }
   return v;
 }
 
-// Two bytes as one number as the machine reads them, the order being its own:
-// an index into PairStarts that costs one load.
-std::size_t PairAt(const unsigned char* bytes) {
-  std::uint16_t v = 0;
-  std::memcpy(&v, bytes, sizeof v);
-  return v;
+// Masks of the first n bytes of a Load8 (all eight from eight on), for n up
+// to a name's length.
+constexpr auto HeadMasks = [] {
+  std::array<std::uint64_t, MaxNameLength + 1> masks{};
+  for (std::size_t n = 1; n <= MaxNameLength; ++n) {
+    masks[n] = ~std::uint64_t{0} >> (64 - 8 * std::min<std::size_t>(n, 8));
+  }
+  return masks;
+}();
+
+// The first `length` bytes (at most MaxNameLength) of a Load8.
+std::uint64_t HeadOf(std::uint64_t eight, std::size_t length) { return eight & HeadMasks[length]; }
+
+// The slot a key's head is looked for first. A 32-bit processor mixes the
+// two halves with 32-bit multiplications.
+std::size_t SlotOf(std::uint64_t head) {
+  static_assert(KeySlotCount == 2048);
+  if constexpr (sizeof(void*) >= 8) {
+    return static_cast<std::size_t>((head * 0x9E3779B97F4A7C15u) >> 53);
+  } else {
+    const auto low = static_cast<std::uint32_t>(head),
+               high = static_cast<std::uint32_t>(head >> 32);
+    return ((low * 0x9E3779B1u) ^ (high * 0x85EBCA77u)) >> 21;
+  }
 }
 
-void MarkPair(SymbolIndex& index, unsigned char first, unsigned char second) {
-  const unsigned char pair[2] = {first, second};
-  const std::size_t at = PairAt(pair);
-  index.PairStarts[at / 64] |= std::uint64_t{1} << (at % 64);
-}
-
-// The byte index of the lowest byte with its high bit set in mask.
-std::size_t FirstByte(std::uint64_t mask) {
-  return static_cast<std::size_t>(std::countr_zero(mask)) / 8;
-}
+std::size_t NextSlot(std::size_t slot) { return (slot + 1) & (KeySlotCount - 1); }
 
 std::size_t LowestBit(std::uint64_t bits) {
   return static_cast<std::size_t>(std::countr_zero(bits));
 }
 
+// Compares n bytes, eight at a time; both sides may be read up to the next
+// multiple of eight past n.
+bool Equal(const unsigned char* a, const unsigned char* b, std::size_t n) {
+  for (std::size_t k = 0; k < n; k += 8) {
+    if (HeadOf(Load8(a + k) ^ Load8(b + k), n - k) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string_view TextOf(const IndexedName& name) {
+  return std::string_view(name.Bytes, name.Length);
+}
+
+// The length of a name's key: the name up to the end of its first run of
+// letters and digits, or 0 when the name holds no letter or digit.
+std::size_t KeyLength(std::string_view text) {
+  std::size_t n = 0;
+  while (n < text.size() && !IsWord(static_cast<unsigned char>(text[n]))) {
+    ++n;
+  }
+  if (n == text.size()) {
+    return 0;
+  }
+  while (n < text.size() && IsWord(static_cast<unsigned char>(text[n]))) {
+    ++n;
+  }
+  return n;
+}
+
 // Sets the ranges from the bytes other than letters and digits that begin
 // a name: their runs, the closest runs joined until there are few enough;
-// unused ranges repeat the last one. (Where a letter or digit begins a name,
-// a run of them begins: the classes show that without a range.)
+// unused ranges repeat the last one.
 void SetStartRanges(SymbolIndex& index) {
-  const auto other = [&](std::size_t c) {
-    return index.FirstRow[c] != 0 && !IsWord(static_cast<unsigned char>(c));
-  };
   std::array<std::size_t, 256> low{}, high{};
   std::size_t runs = 0;
   for (std::size_t c = 0; c < 256; ++c) {
-    if (other(c) && (c == 0 || !other(c - 1))) {
+    if (index.OtherFirst[c] && (c == 0 || !index.OtherFirst[c - 1])) {
       low[runs++] = c;
     }
-    if (other(c)) {
+    if (index.OtherFirst[c]) {
       high[runs - 1] = c;
     }
   }
@@ -123,183 +151,259 @@ void SetStartRanges(SymbolIndex& index) {
   }
 }
 
-// Compares n (at least 1) bytes, eight at a time; both sides may be read up
-// to the next multiple of eight past n.
-bool Equal(const unsigned char* a, const unsigned char* b, std::size_t n) {
-  for (std::size_t k = 0; k < n; k += 8) {
-    const std::size_t count = std::min<std::size_t>(n - k, 8);
-    const std::uint64_t mask = ~std::uint64_t{0} >> (64 - 8 * count);
-    if (((Load8(a + k) ^ Load8(b + k)) & mask) != 0) {
-      return false;
+// The slot of the key that `text` (at least `length` bytes, readable eight
+// past them) begins with, or the empty slot where it would go.
+std::size_t FindKeySlot(const SymbolIndex& index, const unsigned char* text, std::size_t length) {
+  const std::uint64_t head = HeadOf(Load8(text), length);
+  std::size_t slot = SlotOf(head);
+  for (; index.KeyHeads[slot] != 0; slot = NextSlot(slot)) {
+    const KeySlot& key = index.KeySlots[slot];
+    if (index.KeyHeads[slot] == head && key.Length == length &&
+        (length <= 8 ||
+         Equal(text + 8, Bytes(index.Names[key.FirstName - 1].Bytes) + 8, length - 8))) {
+      break;
     }
-  }
-  return true;
-}
-
-std::string_view TextOf(const IndexedName& name) {
-  return std::string_view(name.Bytes, name.Length);
-}
-
-// The length of the run of letters and digits that text starts with.
-std::size_t LeadingRun(std::string_view text) {
-  std::size_t n = 0;
-  while (n < text.size() && IsWord(static_cast<unsigned char>(text[n]))) {
-    ++n;
-  }
-  return n;
-}
-
-// The length of a name's key: the name up to the end of its first run of
-// letters and digits (for a name that begins with one, that run), or 0 when
-// the name holds no letter or digit.
-std::size_t KeyLength(std::string_view text) {
-  std::size_t n = 0;
-  while (n < text.size() && !IsWord(static_cast<unsigned char>(text[n]))) {
-    ++n;
-  }
-  return n == text.size() ? 0 : n + LeadingRun(std::string_view(text.data() + n, text.size() - n));
-}
-
-// A fingerprint of a key: its length and its first eight bytes (those of
-// them that belong to it), mixed by one multiplication; never zero. `head` is
-// the eight bytes at the key's start, read as Load8 reads them.
-std::uint32_t KeyTag(std::uint64_t head, std::size_t length) {
-  const std::uint64_t kept = length >= 8 ? head : head & ((std::uint64_t{1} << (8 * length)) - 1);
-  return static_cast<std::uint32_t>(((kept + length) * 0x9E3779B97F4A7C15u) >> 32) | 1u;
-}
-
-// The eight bytes of a text of any length that Load8 would read, zeros
-// where the text ends.
-std::uint64_t HeadOf(std::string_view text) {
-  unsigned char bytes[8] = {};
-  std::memcpy(bytes, text.data(), std::min<std::size_t>(text.size(), 8));
-  return Load8(bytes);
-}
-
-std::size_t SlotOf(std::uint32_t tag) {
-  static_assert(KeySlotCount == 512);
-  return tag >> 1 & (KeySlotCount - 1);
-}
-
-// The slot for keys with this fingerprint, or the empty slot where it would
-// go. Keys that share a fingerprint share a slot: a name is compared whole
-// wherever it is tried, so its slot only needs to hold it. The table is
-// never full: it has more slots than there are names.
-std::size_t FindKeySlot(const SymbolIndex& index, std::uint32_t tag) {
-  std::size_t slot = SlotOf(tag);
-  while (index.KeySlots[slot].Tag != 0 && index.KeySlots[slot].Tag != tag) {
-    slot = (slot + 1) % KeySlotCount;
   }
   return slot;
 }
 
-// Puts a name into the group of its key, behind the names already there;
-// the groups after it move up by one.
-void AddToKey(SymbolIndex& index, KeySlot& slot, std::uint8_t number) {
-  const auto keyed = static_cast<std::size_t>(index.KeyedCount);
-  if (slot.Count == 0) {
-    slot.First = static_cast<std::uint8_t>(keyed);
+// Puts `number` at the end of a chain that begins at `first`, through `next`.
+void Append(SymbolIndex& index, std::uint8_t& first, std::uint8_t IndexedName::*next,
+            std::uint8_t number) {
+  std::uint8_t* link = &first;
+  while (*link != 0) {
+    link = &(index.Names[*link - 1].*next);
   }
-  const std::size_t at = std::size_t{slot.First} + slot.Count;
-  if (at < keyed) {
-    std::memmove(index.KeyMembers + at + 1, index.KeyMembers + at, keyed - at);
-    for (KeySlot& other : index.KeySlots) {
-      if (&other != &slot && other.Count != 0 && other.First >= at) {
-        ++other.First;
-      }
-    }
-  }
-  index.KeyMembers[at] = number;
-  ++slot.Count;
-  ++index.KeyedCount;
+  *link = number;
 }
 
-void AddName(SymbolIndex& index, std::uint16_t number) {
+// The indexed name equal to text, or 0 when no row with a value has it.
+std::uint8_t FindName(const SymbolIndex& index, const IndexedName& text) {
+  const std::size_t key_length = KeyLength(TextOf(text));
+  std::uint8_t number = 0;
+  if (key_length == 0) {
+    number = index.OtherStart[Bytes(text.Bytes)[0]];
+  } else {
+    const std::size_t slot = FindKeySlot(index, Bytes(text.Bytes), key_length);
+    number = index.KeyHeads[slot] != 0 ? index.KeySlots[slot].FirstName : 0;
+  }
+  while (number != 0 && TextOf(index.Names[number - 1]) != TextOf(text)) {
+    const IndexedName& name = index.Names[number - 1];
+    number = key_length == 0 ? name.NextOther : name.NextSameKey;
+  }
+  return number;
+}
+
+void AddName(SymbolIndex& index, std::uint8_t number) {
   IndexedName& name = index.Names[number - 1];
   const unsigned char first = Bytes(name.Bytes)[0];
-  const std::size_t key_length = KeyLength(TextOf(name));
-  // A name of one byte may stand before any byte: its first byte alone lets
-  // a place through.
-  for (unsigned second = 0; second < 256; ++second) {
-    if (name.Length == 1 || second == Bytes(name.Bytes)[1]) {
-      MarkPair(index, first, static_cast<unsigned char>(second));
-    }
+  if (!IsWord(first) && !index.OtherFirst[first]) {
+    index.OtherFirst[first] = true;
+    SetStartRanges(index);
   }
-  if (index.FirstRow[first] == 0) {
-    index.FirstRow[first] = static_cast<std::uint8_t>(name.Row);
-    if (!IsWord(first)) {
-      SetStartRanges(index);
-    }
-  }
-  if (key_length == 0) {
-    name.NextOther = index.OtherStart[first];
-    index.OtherStart[first] = number;
+  if (name.KeyLength == 0) {
+    Append(index, index.OtherStart[first], &IndexedName::NextOther, number);
     return;
   }
-  index.KeyLengths[first] |= std::uint64_t{1} << key_length;
-  const std::uint32_t tag = KeyTag(HeadOf(TextOf(name)), key_length);
-  KeySlot& slot = index.KeySlots[FindKeySlot(index, tag)];
-  slot.Tag = tag;
-  AddToKey(index, slot, static_cast<std::uint8_t>(number));
+  const std::size_t slot = FindKeySlot(index, Bytes(name.Bytes), name.KeyLength);
+  if (index.KeyHeads[slot] == 0) {
+    index.KeyHeads[slot] = HeadOf(Load8(Bytes(name.Bytes)), name.KeyLength);
+    index.KeySlots[slot].Length = name.KeyLength;
+    index.KeySlots[slot].FirstRow = static_cast<std::uint8_t>(name.Row);
+  }
+  Append(index, index.KeySlots[slot].FirstName, &IndexedName::NextSameKey, number);
 }
 
-// One scan of a line: its bytes and their classes, and what has been found
-// so far. The bytes may be read up to eight past the line; the classes past
-// it are not looked at, for they may belong to the line's cut-off rest.
+// One scan of a line: its bytes and the classes of its own bytes (none past
+// it, so the cut-off rest of a longer line counts as nothing), and the best
+// match so far. The bytes may be read up to 64 past the line.
 struct Scan {
   const SymbolIndex& index;
   const unsigned char* line;
   std::size_t length;
-  const std::uint64_t* words;   // bit first + k: byte k is a letter or digit
-  const std::uint64_t* starts;  // bit first + k: byte k is in a start range
-  std::size_t first;
+  // Bit k of words[k / 64]: byte k is a letter or digit; words[0..count],
+  // the last of them 0, count the words the line takes.
+  const std::uint64_t* words;
+  std::size_t count;
   SymbolMatch best{.Row = MaxIndexedRows + 1};
 };
 
 bool IsWordAt(const Scan& scan, std::size_t at) {
-  const std::size_t bit = scan.first + at;
-  return at < scan.length && (scan.words[bit / BlockSize] >> (bit % BlockSize) & 1) != 0;
+  return (scan.words[at / BlockSize] >> (at % BlockSize) & 1) != 0;
 }
 
-// The end of the run of letters and digits that holds `at`: the first byte
-// after it that is none, at the latest the line's end. (The classes end with
-// a byte that is none, at the latest after the buffer's last byte.)
-std::size_t RunEnd(const Scan& scan, std::size_t at) {
-  const std::size_t bit = scan.first + at;
-  std::size_t block = bit / BlockSize;
-  std::uint64_t others = ~scan.words[block] & ~std::uint64_t{0} << (bit % BlockSize);
-  while (others == 0) {
-    others = ~scan.words[++block];
+// The 64 class bits of bytes at..at+63 from a buffer's class words.
+std::uint64_t BitsAt(const std::uint64_t* bits, std::size_t at) {
+  const std::size_t word = at / BlockSize, shift = at % BlockSize;
+  return bits[word] >> shift | (bits[word + 1] << 1) << (BlockSize - 1 - shift);
+}
+
+// The number of class words a line of `length` bytes takes.
+std::size_t WordsOf(std::size_t length) { return (length + BlockSize - 1) / BlockSize; }
+
+// A line's own class bits, taken from the buffer's: bytes past the line get
+// 0, and so does the word after its last.
+[[gnu::always_inline]] inline void TakeBits(const std::uint64_t* bits, std::size_t first,
+                                            std::size_t length, std::uint64_t* out) {
+  const std::uint64_t last_mask =
+      ~std::uint64_t{0} >> ((BlockSize - length % BlockSize) % BlockSize);
+  const std::size_t count = WordsOf(length);
+  for (std::size_t k = 0; k < count; ++k) {
+    out[k] = BitsAt(bits, first + k * BlockSize);
   }
-  return std::min(block * BlockSize + LowestBit(others) - scan.first, scan.length);
+  out[count - 1] &= last_mask;
+  out[count] = 0;
 }
 
-// The first letter or digit at or after `at`, or the line's length when the
-// line has none there.
-std::size_t RunStart(const Scan& scan, std::size_t at) {
-  const std::size_t bit = scan.first + at, last = (scan.first + scan.length - 1) / BlockSize;
-  std::size_t block = bit / BlockSize;
-  std::uint64_t words = scan.words[block] & ~std::uint64_t{0} << (bit % BlockSize);
-  while (words == 0 && ++block <= last) {
-    words = scan.words[block];
+// True when the name starts somewhere before 0-based `at` in the line. Its
+// first two bytes are looked for 16 places at a time (the plain version:
+// the first byte, 8 at a time), the rest compared where they are.
+[[gnu::always_inline]] inline bool OccursBefore(const Scan& scan, const IndexedName& name,
+                                                std::size_t at) {
+  const unsigned char* bytes = Bytes(name.Bytes);
+#if defined(VELK_MATCHER_SSE2)
+  const __m128i first = _mm_set1_epi8(static_cast<char>(bytes[0]));
+  const __m128i second = _mm_set1_epi8(static_cast<char>(name.Length > 1 ? bytes[1] : 0));
+  const __m128i any = _mm_set1_epi8(static_cast<char>(name.Length > 1 ? 0 : -1));
+  for (std::size_t chunk = 0; chunk < at; chunk += 16) {
+    const auto* place = reinterpret_cast<const __m128i*>(scan.line + chunk);
+    const __m128i pair = _mm_and_si128(
+        _mm_cmpeq_epi8(_mm_loadu_si128(place), first),
+        _mm_or_si128(
+            any,
+            _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(scan.line + chunk + 1)),
+                           second)));
+    auto hits = static_cast<std::uint32_t>(_mm_movemask_epi8(pair));
+    if (at - chunk < 16) {
+      hits &= (1u << (at - chunk)) - 1;
+    }
+    for (; hits != 0; hits &= hits - 1) {
+      if (Equal(scan.line + chunk + LowestBit(hits), bytes, name.Length)) {
+        return true;
+      }
+    }
   }
-  return words == 0 ? scan.length
-                    : std::min(block * BlockSize + LowestBit(words) - scan.first, scan.length);
-}
-
-// True when the name starts somewhere before 0-based `at` in the line. The
-// first byte is looked for eight bytes at a time (with now and then a false
-// hit above a true one), the rest compared where it is.
-bool OccursBefore(const Scan& scan, const IndexedName& name, std::size_t at) {
-  const std::uint64_t first = LowBits * Bytes(name.Bytes)[0];
-  for (std::size_t chunk = 0; chunk * 8 < at; ++chunk) {
-    const std::uint64_t x = Load8(scan.line + chunk * 8) ^ first;
+  return false;
+#else
+  constexpr std::uint64_t LowBits = 0x0101010101010101u, HighBits = 0x8080808080808080u;
+  const std::uint64_t first = LowBits * bytes[0];
+  for (std::size_t chunk = 0; chunk < at; chunk += 8) {
+    const std::uint64_t x = Load8(scan.line + chunk) ^ first;
+    // Now and then a false hit above a true one: each is compared whole.
     for (std::uint64_t hits = (x - LowBits) & ~x & HighBits; hits != 0; hits &= hits - 1) {
-      const std::size_t start = chunk * 8 + FirstByte(hits);
+      const std::size_t start = chunk + LowestBit(hits) / 8;
       if (start >= at) {
         return false;
       }
-      if (Equal(scan.line + start, Bytes(name.Bytes), name.Length)) {
+      if (Equal(scan.line + start, bytes, name.Length)) {
+        return true;
+      }
+    }
+  }
+  return false;
+#endif
+}
+
+// Tries the names of a chain (in order of their rows) at `at`, where their
+// key stands, or where the first byte of those with no letter or digit
+// stands; the first that stands there as a whole word, whose row beats the
+// best so far, and that occurs nowhere before, is the best now.
+template <std::uint8_t IndexedName::*Next>
+[[gnu::always_inline]] inline void TryNames(Scan& scan, std::uint8_t number, std::size_t at) {
+  for (; number != 0; number = scan.index.Names[number - 1].*Next) {
+    const IndexedName& name = scan.index.Names[number - 1];
+    if (name.Row >= scan.best.Row) {
+      return;
+    }
+    if (name.Length != name.KeyLength &&
+        (name.Length > scan.length - at || IsWordAt(scan, at + name.Length) ||
+         !Equal(scan.line + at + name.KeyLength, Bytes(name.Bytes) + name.KeyLength,
+                name.Length - name.KeyLength))) {
+      continue;
+    }
+    if (!OccursBefore(scan, name, at)) {
+      scan.best = SymbolMatch{.Row = name.Row,
+                              .Position = static_cast<std::int32_t>(at + 1),
+                              .Length = static_cast<std::int32_t>(name.Length)};
+      return;
+    }
+  }
+}
+
+// A key whose first slot holds another key, or one of more than eight
+// bytes: the slots from there on, up to an empty one, for this very key.
+// True when no row can beat the best any more.
+[[gnu::noinline]] bool LookUpKey(Scan& scan, std::size_t at, std::size_t length) {
+  const std::size_t slot = FindKeySlot(scan.index, scan.line + at, length);
+  if (scan.index.KeyHeads[slot] != 0) {
+    TryNames<&IndexedName::NextSameKey>(scan, scan.index.KeySlots[slot].FirstName, at);
+  }
+  return scan.best.Row == scan.index.Names[0].Row;
+}
+
+// A key of at most eight bytes found in its first slot, whose first row
+// beats the best so far.
+[[gnu::noinline]] bool TryKey(Scan& scan, std::size_t at, std::uint8_t first_name) {
+  TryNames<&IndexedName::NextSameKey>(scan, first_name, at);
+  return scan.best.Row == scan.index.Names[0].Row;
+}
+
+// The key of `length` bytes at `at`: most keys are none, and their slot is
+// empty; most others are found in the slot they are looked for first. True
+// when no row can beat the best any more.
+[[gnu::always_inline]] inline bool LookUp(Scan& scan, std::size_t at, std::size_t length) {
+  if (length > MaxNameLength) {
+    return false;
+  }
+  const std::uint64_t head = HeadOf(Load8(scan.line + at), length);
+  const std::size_t slot = SlotOf(head);
+  const std::uint64_t found = scan.index.KeyHeads[slot];
+  if (found == 0) {
+    return false;
+  }
+  const KeySlot& key = scan.index.KeySlots[slot];
+  if (found == head && key.Length == length && length <= 8) {
+    return key.FirstRow < scan.best.Row && TryKey(scan, at, key.FirstName);
+  }
+  return LookUpKey(scan, at, length);
+}
+
+// The last bytes of runs in class word `k` of the line.
+std::uint64_t RunLasts(const Scan& scan, std::size_t k) {
+  return scan.words[k] & ~(scan.words[k] >> 1 | scan.words[k + 1] << (BlockSize - 1));
+}
+
+// Every run of letters and digits, looked up in line order: the starts and
+// the last bytes of the runs in step, one class word at a time. True when no
+// row can beat the best any more.
+bool TryRuns(Scan& scan) {
+  const std::size_t count = scan.count;
+  if (count == 1) {  // most lines: one word for all
+    const std::uint64_t words = scan.words[0];
+    std::uint64_t starts = words & ~(words << 1), lasts = words & ~(words >> 1);
+    for (; starts != 0; starts &= starts - 1, lasts &= lasts - 1) {
+      const std::size_t at = LowestBit(starts);
+      if (LookUp(scan, at, LowestBit(lasts) + 1 - at)) {
+        return true;
+      }
+    }
+    return false;
+  }
+  std::uint64_t before = 0;  // the last bit of the word before: the line begins after none
+  std::size_t last_word = 0;
+  std::uint64_t lasts = RunLasts(scan, 0);
+  for (std::size_t k = 0; k < count; ++k) {
+    const std::uint64_t words = scan.words[k];
+    std::uint64_t starts = words & ~(words << 1 | before);
+    before = words >> (BlockSize - 1);
+    for (; starts != 0; starts &= starts - 1) {
+      const std::size_t at = k * BlockSize + LowestBit(starts);
+      while (lasts == 0) {
+        lasts = RunLasts(scan, ++last_word);
+      }
+      const std::size_t last = last_word * BlockSize + LowestBit(lasts);
+      lasts &= lasts - 1;
+      if (LookUp(scan, at, last + 1 - at)) {
         return true;
       }
     }
@@ -307,136 +411,52 @@ bool OccursBefore(const Scan& scan, const IndexedName& name, std::size_t at) {
   return false;
 }
 
-// Whether the name may stand at 0-based `at` as a whole word, given that it
-// begins after no letter or digit: its row comes before the best found so
-// far, it fits, no letter or digit follows it (past the line there is
-// none), and its first eight bytes are there. `head` is the eight bytes at
-// `at`. Most names tried fail here; the tests are few and made without a
-// branch, so that they stay in the caller's loop.
-bool MayStandAt(const Scan& scan, const IndexedName& name, std::size_t at, std::uint64_t head) {
-  const std::size_t n = name.Length;
-  const bool earlier = name.Row < scan.best.Row;
-  const bool fits = n <= scan.length - at;
-  const bool ends = !IsWordAt(scan, at + n);
-  const bool head_same = ((head ^ Load8(Bytes(name.Bytes))) & name.HeadMask) == 0;
-  return earlier & fits & ends & head_same;
+// The first letter or digit at or after `at`, or the line's length when
+// there is none.
+std::size_t RunStartFrom(const Scan& scan, std::size_t at) {
+  std::size_t k = at / BlockSize;
+  std::uint64_t words = scan.words[k] & ~std::uint64_t{0} << (at % BlockSize);
+  while (words == 0 && ++k < scan.count) {
+    words = scan.words[k];
+  }
+  return words == 0 ? scan.length : k * BlockSize + LowestBit(words);
 }
 
-// A name that may stand at `at`: the rest of its bytes are compared, and it
-// applies if no occurrence at all starts before `at`. A name that is met
-// again is judged again, with the same verdict: an earlier occurrence stays
-// earlier.
-void Judge(Scan& scan, const IndexedName& name, std::size_t at) {
-  if (name.Length > 8 && !Equal(scan.line + at + 8, Bytes(name.Bytes) + 8, name.Length - 8u)) {
-    return;
+// The first byte at or after `at` that is no letter or digit (the line's
+// length at the latest).
+std::size_t RunEndFrom(const Scan& scan, std::size_t at) {
+  std::size_t k = at / BlockSize;
+  std::uint64_t others = ~scan.words[k] & ~std::uint64_t{0} << (at % BlockSize);
+  while (others == 0) {
+    others = ~scan.words[++k];
   }
-  if (OccursBefore(scan, name, at)) {
-    return;
-  }
-  scan.best = SymbolMatch{.Row = name.Row,
-                          .Position = static_cast<std::int32_t>(at + 1),
-                          .Length = static_cast<std::int32_t>(name.Length)};
+  return std::min(k * BlockSize + LowestBit(others), scan.length);
 }
 
-// A place where a whole-word occurrence may begin: a byte that begins some
-// name, after no letter or digit. The names there are looked up by the key
-// that starts there: up to the end of the run of letters and digits that
-// starts there or, from any other byte, of the first such run after it.
-// Names that hold no letter or digit are tried one by one.
-void TryStart(Scan& scan, std::size_t at) {
-  const SymbolIndex& index = scan.index;
-  const std::uint64_t head = Load8(scan.line + at);
-  const unsigned char c = scan.line[at];
-  std::size_t run = at;
-  if (!IsWord(c)) {
-    for (std::uint16_t number = index.OtherStart[c]; number != None;
-         number = index.Names[number - 1].NextOther) {
-      const IndexedName& name = index.Names[number - 1];
-      if (MayStandAt(scan, name, at, head)) {
-        Judge(scan, name, at);
-      }
-    }
-    run = RunStart(scan, at);
-    if (run == scan.length) {
-      return;
-    }
-  }
-  const std::size_t length = RunEnd(scan, run) - at;
-  // Most keys are none at all: none of their length begins with their byte.
-  if (length > MaxNameLength || (index.KeyLengths[c] >> length & 1) == 0) {
-    return;
-  }
-  const KeySlot& slot = index.KeySlots[FindKeySlot(index, KeyTag(head, length))];
-  for (std::size_t k = slot.First; k < std::size_t{slot.First} + slot.Count; ++k) {
-    const IndexedName& name = index.Names[index.KeyMembers[k] - 1];
-    if (MayStandAt(scan, name, at, head)) {
-      Judge(scan, name, at);
-    }
-  }
-}
-
-// Every place where a whole-word occurrence may begin: a byte that begins
-// some name, after no letter or digit: where a run of letters and digits
-// begins, and at the other bytes in the start ranges. They are tried in
-// line order; a place is passed over when no name begins with its first two
-// bytes or when none that begins there comes before the best row found so
-// far, and no place can beat the first row of all. Bytes past the line have
-// no classes, so no place lies there (the byte after a place may be past
-// the line, where a name that would need it does not fit anyway).
-void TryStarts(Scan& scan) {
-  const std::int32_t first_row = scan.index.Names[0].Row;
-  const std::size_t from = scan.first, to = scan.first + scan.length;
-  std::uint64_t before = 0;  // the last bit of the block before: the line begins after none
-  for (std::size_t block = from / BlockSize; block * BlockSize < to; ++block) {
-    const std::uint64_t words = scan.words[block];
-    std::uint64_t places = (words | scan.starts[block]) & ~(words << 1 | before);
-    before = words >> 63;
-    if (block == from / BlockSize) {
-      places &= ~std::uint64_t{0} << (from % BlockSize);
-    }
-    if (to - block * BlockSize < BlockSize) {
-      places &= (std::uint64_t{1} << (to % BlockSize)) - 1;
-    }
+// The places at bytes other than letters and digits that begin some name,
+// after no letter or digit, in line order: the names there with no letter or
+// digit, then the key that runs from there to the end of the first run of
+// letters and digits after it.
+void TryOtherStarts(Scan& scan, const LineClasses& classes) {
+  std::uint64_t in_ranges[LineWords + 1];
+  TakeBits(classes.InRanges, classes.First, scan.length, in_ranges);
+  std::uint64_t before = 0;
+  for (std::size_t k = 0; k < scan.count; ++k) {
+    std::uint64_t places = in_ranges[k] & ~(scan.words[k] << 1 | before);
+    before = scan.words[k] >> (BlockSize - 1);
     for (; places != 0; places &= places - 1) {
-      const std::size_t at = block * BlockSize + LowestBit(places) - from;
-      const std::size_t pair = PairAt(scan.line + at);
-      const std::uint8_t row = scan.index.FirstRow[scan.line[at]];  // 0: no name begins so
-      if ((scan.index.PairStarts[pair / 64] >> (pair % 64) & 1) != 0 && row < scan.best.Row) {
-        TryStart(scan, at);
-        if (scan.best.Row == first_row) {
-          return;
-        }
+      const std::size_t at = k * BlockSize + LowestBit(places);
+      const unsigned char c = scan.line[at];
+      if (!scan.index.OtherFirst[c]) {
+        continue;
+      }
+      TryNames<&IndexedName::NextOther>(scan, scan.index.OtherStart[c], at);
+      const std::size_t run = RunStartFrom(scan, at + 1);
+      if (run < scan.length && LookUp(scan, at, RunEndFrom(scan, run) - at)) {
+        return;
       }
     }
   }
-}
-
-}  // namespace
-
-namespace {
-
-// The indexed name equal to text, or None when no row with a value has it.
-std::int32_t FindName(const SymbolIndex& index, std::string_view text) {
-  if (text.empty() || text.size() > MaxNameLength) {
-    return None;
-  }
-  const std::size_t key_length = KeyLength(text);
-  if (key_length == 0) {
-    for (std::uint16_t k = index.OtherStart[Bytes(text.data())[0]]; k != None;
-         k = index.Names[k - 1].NextOther) {
-      if (TextOf(index.Names[k - 1]) == text) {
-        return k;
-      }
-    }
-    return None;
-  }
-  const KeySlot& slot = index.KeySlots[FindKeySlot(index, KeyTag(HeadOf(text), key_length))];
-  for (std::size_t k = slot.First; k < std::size_t{slot.First} + slot.Count; ++k) {
-    if (TextOf(index.Names[index.KeyMembers[k] - 1]) == text) {
-      return index.KeyMembers[k];
-    }
-  }
-  return None;
 }
 
 }  // namespace
@@ -455,17 +475,18 @@ void IndexNextRow(SymbolIndex& index, std::string_view text, bool has_value) {
   }
   const auto row = static_cast<std::uint16_t>(++index.IndexedRows);
   // An empty name is never found; a longer one is never stored.
-  if (!has_value || text.empty() || text.size() > MaxNameLength || FindName(index, text) != None) {
+  if (!has_value || text.empty() || text.size() > MaxNameLength) {
     return;
   }
-  const auto number = static_cast<std::uint16_t>(++index.NameCount);
-  IndexedName& name = index.Names[number - 1];
+  IndexedName& name = index.Names[index.NameCount];
+  name = IndexedName{};
   name.Length = static_cast<std::uint8_t>(text.size());
+  name.KeyLength = static_cast<std::uint8_t>(KeyLength(text));
   name.Row = row;
   std::memcpy(name.Bytes, text.data(), text.size());
-  name.HeadMask =
-      text.size() >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * text.size())) - 1;
-  AddName(index, number);
+  if (FindName(index, name) == 0) {
+    AddName(index, static_cast<std::uint8_t>(++index.NameCount));
+  }
 }
 
 SymbolMatch FindSymbol(const SymbolIndex& index, std::string_view line,
@@ -473,13 +494,17 @@ SymbolMatch FindSymbol(const SymbolIndex& index, std::string_view line,
   if (index.NameCount == 0 || line.empty()) {
     return SymbolMatch{};
   }
+  const std::size_t length = std::min(line.size(), MaxBoundedCapacity);
+  std::uint64_t words[LineWords + 1];
+  TakeBits(classes.Words, classes.First, length, words);
   Scan scan{.index = index,
             .line = Bytes(line.data()),
-            .length = std::min(line.size(), MaxBoundedCapacity),
-            .words = classes.Words,
-            .starts = classes.InRanges,
-            .first = classes.First};
-  TryStarts(scan);
+            .length = length,
+            .words = words,
+            .count = WordsOf(length)};
+  if (!TryRuns(scan) && index.StartRanges.Any) {
+    TryOtherStarts(scan, classes);
+  }
   return scan.best.Row <= MaxIndexedRows ? scan.best : SymbolMatch{};
 }
 

@@ -17,10 +17,11 @@
 // after that byte ends where the name's own first run ends (its key is the
 // name up to there). So the scan looks up each such run, and each such other
 // byte with the first run after it, by its key (names without a letter or
-// digit: by the byte alone), and compares the whole name only there. For each name, the first
-// whole-word occurrence found is checked for an earlier occurrence of any kind. The answer is the
-// smallest row that passes, which is where the walk over the rows one by one stops: it looks at
-// each row's first occurrence and ends at the first whole word.
+// digit: by the byte alone), and compares the whole name only there. For each
+// name, the first whole-word occurrence found is checked for an earlier
+// occurrence of any kind. The answer is the smallest row that passes, which is
+// where the walk over the rows one by one stops: it looks at each row's first
+// occurrence and ends at the first whole word.
 #pragma once
 
 #include <cstdint>
@@ -32,48 +33,51 @@ namespace velk {
 
 inline constexpr std::int32_t MaxIndexedRows = 200;  // the define table's rows
 inline constexpr std::size_t MaxNameLength = 40;     // a name's length at most
-inline constexpr std::size_t KeySlotCount = 512;     // a power of two, over twice the names
+// Slots of the key table: a power of two, ten times the keys at most, so that
+// nearly every run of letters and digits that is no key finds its slot empty.
+inline constexpr std::size_t KeySlotCount = 2048;
 
-// One slot of the key table: a fingerprint of keys (their length and three
-// of their bytes) and where the names with such a key stand in KeyMembers.
-// A zero Tag is an empty slot.
-struct KeySlot {
-  std::uint32_t Tag = 0;
-  std::uint8_t First = 0;
-  std::uint8_t Count = 0;
-};
-
-// One distinct name and the first row that has it with a value.
+// One distinct name and the first row that has it with a value. Names are
+// numbered from 1 in the order they were added, which is the order of their
+// rows; 0 means none.
 struct IndexedName {
   std::uint8_t Length = 0;
+  std::uint8_t KeyLength = 0;    // 0: the name holds no letter or digit
+  std::uint8_t NextSameKey = 0;  // the next name with the same key
+  std::uint8_t NextOther = 0;    // the next name of the same first byte with no letter or digit
   std::uint16_t Row = 0;
-  std::uint16_t NextOther = 0;     // another name of the same first byte, with no letter or digit
-  std::uint64_t HeadMask = 0;      // which of the first eight bytes belong to the name
-  char Bytes[MaxNameLength] = {};  // the name, then zeros
+  char Bytes[MaxNameLength + 8] = {};  // the name, then zeros: readable eight past its end
 };
 
-// The names of the rows 1..IndexedRows that have a value, each name once.
-// Rows and names are numbered from 1, 0 meaning none, so a zero-filled index
-// is an empty one, and the index holds no pointers, so it may be copied. It
-// holds no values: the replacement is read from the row.
+// One key: its length and the first of its names (the others follow through
+// NextSameKey), with that name's row, the smallest of them. Its first eight
+// bytes stand in KeyHeads at the same place.
+struct KeySlot {
+  std::uint8_t Length = 0;
+  std::uint8_t FirstName = 0;
+  std::uint8_t FirstRow = 0;
+};
+
+// The names of the rows 1..IndexedRows that have a value, each name once. A
+// zero-filled index is an empty one, and the index holds no pointers, so it
+// may be copied. It holds no values: the replacement is read from the row.
 struct SymbolIndex {
   std::int32_t IndexedRows = 0;
-  std::int32_t NameCount = 0;   // distinct names
-  std::int32_t KeyedCount = 0;  // of them, those that hold a letter or digit
+  std::int32_t NameCount = 0;  // distinct names
   IndexedName Names[MaxIndexedRows] = {};
+  // Open addressing by a key's first eight bytes (the first byte lowest,
+  // those past the key zero), which are never all zero: a key ends with a
+  // letter or digit. 0: an empty slot. Keys that share their first eight
+  // bytes have slots of their own, one after the other.
+  std::uint64_t KeyHeads[KeySlotCount] = {};
   KeySlot KeySlots[KeySlotCount] = {};
-  std::uint8_t KeyMembers[MaxIndexedRows] = {};  // the keyed names, those of each key together
-  std::uint16_t OtherStart[256] = {};  // a name of this first byte with no letter or digit
-  std::uint8_t FirstRow[256] = {};     // the first row whose name begins with this byte; 0: none
-  // For the bytes a and b read as one 16-bit number n (in the machine's own
-  // order), bit n: some name begins with a and b, or is the one byte a.
-  std::uint64_t PairStarts[256 * 256 / 64] = {};
-  std::uint64_t KeyLengths[256] = {};  // bit n: some key of n bytes begins with this byte
+  std::uint8_t OtherStart[256] = {};  // the first name of this first byte with no letter or digit
+  bool OtherFirst[256] = {};  // some name begins with this byte, which is no letter or digit
   // A few ranges of bytes that hold every byte other than a letter or digit
   // that begins a name (and perhaps a few more).
   ByteRanges StartRanges;
 };
-static_assert(MaxIndexedRows <= 255, "KeyMembers holds names and places in single bytes");
+static_assert(MaxIndexedRows <= 255, "names are numbered in single bytes");
 
 // Where the replacement goes: the row, and the 1-based position and length of
 // its name in the line. Row 0: no replacement.
@@ -93,8 +97,8 @@ void IndexNextRow(SymbolIndex& index, std::string_view name, bool has_value);
 
 // The replacement for a line of at most 255 bytes under the rule above, over
 // rows 1..IndexedRows. `classes` holds the classes of the line's bytes with
-// StartRanges as the ranges; the line's bytes must be readable up to eight
-// past its end.
+// StartRanges as the ranges (the class words may be read one past the
+// line's last); the line's bytes must be readable up to 64 past its end.
 SymbolMatch FindSymbol(const SymbolIndex& index, std::string_view line, const LineClasses& classes);
 
 }  // namespace velk

@@ -5,7 +5,7 @@
 #include "runtime/byte_classes.h"
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #define VELK_BYTES_SSE2 1
 #elif defined(__ARM_NEON) && defined(__aarch64__) && defined(__BYTE_ORDER__) && \
     __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
@@ -91,8 +91,8 @@ __m128i LetterOrDigit(__m128i c) {
 }
 
 template <bool WithRanges>
-void Classify(const unsigned char* bytes, std::size_t from, std::size_t count,
-              const ByteRanges& ranges, const ByteClasses& classes) {
+void ClassifySse2(const unsigned char* bytes, std::size_t from, std::size_t count,
+                  const ByteRanges& ranges, const ByteClasses& classes) {
   static_assert(ByteRangeCount == 2 && ClassBlockSize == 64);
   const __m128i low0 = Splat(ranges.Low[0]), span0 = Splat(ranges.Span[0]);
   const __m128i low1 = Splat(ranges.Low[1]), span1 = Splat(ranges.Span[1]);
@@ -113,12 +113,79 @@ void Classify(const unsigned char* bytes, std::size_t from, std::size_t count,
   }
 }
 
+void ClassifyBytesSse2(const unsigned char* bytes, std::size_t from, std::size_t count,
+                       const ByteRanges& ranges, const ByteClasses& classes) {
+  ranges.Any ? ClassifySse2<true>(bytes, from, count, ranges, classes)
+             : ClassifySse2<false>(bytes, from, count, ranges, classes);
+}
+
+// The same with AVX2, where the processor has it: 32 bytes a step.
+#define VELK_AVX2 [[gnu::target("avx2")]]
+
+VELK_AVX2 __m256i Splat32(std::uint8_t c) { return _mm256_set1_epi8(static_cast<char>(c)); }
+
+VELK_AVX2 std::uint64_t Mask32(__m256i bytes, unsigned piece) {
+  return std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(bytes))} << (32 * piece);
+}
+
+VELK_AVX2 __m256i InSpan32(__m256i x, __m256i low, __m256i span) {
+  const __m256i offset = _mm256_sub_epi8(x, low);
+  return _mm256_cmpeq_epi8(_mm256_min_epu8(offset, span), offset);
+}
+
+VELK_AVX2 __m256i LetterOrDigit32(__m256i c) {
+  const __m256i letter = _mm256_cmpgt_epi8(
+      Splat32(0x80 + 26), _mm256_add_epi8(_mm256_or_si256(c, Splat32(0x20)), Splat32(0x80 - 'a')));
+  const __m256i digit =
+      _mm256_cmpgt_epi8(Splat32(0x80 + 10), _mm256_add_epi8(c, Splat32(0x80 - '0')));
+  return _mm256_or_si256(letter, digit);
+}
+
+template <bool WithRanges>
+VELK_AVX2 void ClassifyAvx2(const unsigned char* bytes, std::size_t from, std::size_t count,
+                            const ByteRanges& ranges, const ByteClasses& classes) {
+  const __m256i low0 = Splat32(ranges.Low[0]), span0 = Splat32(ranges.Span[0]);
+  const __m256i low1 = Splat32(ranges.Low[1]), span1 = Splat32(ranges.Span[1]);
+  for (std::size_t block = from / ClassBlockSize; block <= count / ClassBlockSize; ++block) {
+    std::uint64_t ends = 0, words = 0, in_ranges = 0;
+    for (unsigned piece = 0; piece < 2; ++piece) {
+      const __m256i c = _mm256_loadu_si256(
+          reinterpret_cast<const __m256i*>(bytes + block * ClassBlockSize + 32 * piece));
+      ends |= Mask32(_mm256_or_si256(_mm256_cmpeq_epi8(c, Splat32(LineFeed)),
+                                     _mm256_cmpeq_epi8(c, Splat32(CarriageReturn))),
+                     piece);
+      words |= Mask32(LetterOrDigit32(c), piece);
+      if constexpr (WithRanges) {
+        in_ranges |=
+            Mask32(_mm256_or_si256(InSpan32(c, low0, span0), InSpan32(c, low1, span1)), piece);
+      }
+    }
+    Store(classes, block, BitsBefore(count, block), ends, words, in_ranges);
+  }
+}
+
+VELK_AVX2 void ClassifyBytesAvx2(const unsigned char* bytes, std::size_t from, std::size_t count,
+                                 const ByteRanges& ranges, const ByteClasses& classes) {
+  ranges.Any ? ClassifyAvx2<true>(bytes, from, count, ranges, classes)
+             : ClassifyAvx2<false>(bytes, from, count, ranges, classes);
+}
+
+bool HasAvx2() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
+
+// The versions this processor runs, the one the program uses first.
+const ClassifyVersion Versions[] = {HasAvx2() ? ClassifyBytesAvx2 : ClassifyBytesSse2,
+                                    ClassifyBytesSse2};
+
 }  // namespace
+
+std::span<const ClassifyVersion> VectorClassifyVersions() { return Versions; }
 
 void ClassifyBytes(const unsigned char* bytes, std::size_t from, std::size_t count,
                    const ByteRanges& ranges, const ByteClasses& classes) {
-  ranges.Any ? Classify<true>(bytes, from, count, ranges, classes)
-             : Classify<false>(bytes, from, count, ranges, classes);
+  Versions[0](bytes, from, count, ranges, classes);
 }
 #elif defined(VELK_BYTES_NEON)
 namespace {
@@ -158,11 +225,18 @@ void ClassifyBytes(const unsigned char* bytes, std::size_t from, std::size_t cou
     Store(classes, block, BitsBefore(count, block), Bits(ends), Bits(words), Bits(in_ranges));
   }
 }
+
+std::span<const ClassifyVersion> VectorClassifyVersions() {
+  static constexpr ClassifyVersion Versions[] = {ClassifyBytes};
+  return Versions;
+}
 #else
 void ClassifyBytes(const unsigned char* bytes, std::size_t from, std::size_t count,
                    const ByteRanges& ranges, const ByteClasses& classes) {
   ClassifyBytesPlain(bytes, from, count, ranges, classes);
 }
+
+std::span<const ClassifyVersion> VectorClassifyVersions() { return {}; }
 #endif
 
 }  // namespace velk

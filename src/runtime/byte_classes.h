@@ -1,16 +1,18 @@
 // The one pass the reader makes over the bytes of its buffer after each
 // read: it sorts them into the classes that finding lines and judging them
 // need, one bit a byte, so that no line's bytes are looked at again to find
-// its end or the places where a name may stand. The pass has a plain version that builds everywhere and, where the
-// processor has one, a vector version (SSE2 on x86-64, NEON on
+// its end or the places where a name may stand. The pass has a plain version
+// that builds everywhere and, where the processor has them, vector versions
+// (SSE2 on x86-64, and AVX2 where the processor running it has that; NEON on
 // little-endian arm64) that must give the same answer for every input; the
-// unqualified name is the one the program uses. The plain version stays
-// callable so that the two can be compared.
+// unqualified name is the one the program uses. The plain version and the
+// vector versions stay callable so that they can be compared.
 #pragma once
 
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace velk {
 
@@ -52,6 +54,12 @@ void ClassifyBytes(const unsigned char* bytes, std::size_t from, std::size_t cou
                    const ByteRanges& ranges, const ByteClasses& classes);
 void ClassifyBytesPlain(const unsigned char* bytes, std::size_t from, std::size_t count,
                         const ByteRanges& ranges, const ByteClasses& classes);
+
+// The vector versions this processor runs (none where there are none), the
+// one ClassifyBytes uses first.
+using ClassifyVersion = void (*)(const unsigned char*, std::size_t, std::size_t, const ByteRanges&,
+                                 const ByteClasses&);
+std::span<const ClassifyVersion> VectorClassifyVersions();
 
 // The classes of one line, as the reader hands them out: the bit of the
 // line's byte k is bit First + k of Words and InRanges (64 to a word).
