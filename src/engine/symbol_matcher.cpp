@@ -77,9 +77,8 @@ std::size_t SlotOf(std::uint64_t head) {
 
 std::size_t NextSlot(std::size_t slot) { return (slot + 1) & (KeySlotCount - 1); }
 
-std::size_t LowestBit(std::uint64_t bits) {
-  return static_cast<std::size_t>(std::countr_zero(bits));
-}
+// The index of the lowest bit set in `bits`, which is not 0.
+std::size_t LowestBit(std::uint64_t bits) { return static_cast<unsigned>(__builtin_ctzll(bits)); }
 
 // Compares n bytes, eight at a time; both sides may be read up to the next
 // multiple of eight past n.
@@ -215,8 +214,8 @@ void AddName(SymbolIndex& index, std::uint8_t number) {
 }
 
 // One scan of a line: its bytes and the classes of its own bytes (none past
-// it, so the cut-off rest of a longer line counts as nothing), and the best
-// match so far. The bytes may be read up to 64 past the line.
+// it, so the cut-off rest of a longer line counts as nothing). The bytes may
+// be read up to 64 past the line.
 struct Scan {
   const SymbolIndex& index;
   const unsigned char* line;
@@ -225,7 +224,13 @@ struct Scan {
   // the last of them 0, count the words the line takes.
   const std::uint64_t* words;
   std::size_t count;
-  SymbolMatch best{.Row = MaxIndexedRows + 1};
+};
+
+// The best match so far: the row (MaxIndexedRows + 1 while there is none),
+// and where its name stands (0-based) and its length.
+struct Best {
+  std::uint32_t Row = MaxIndexedRows + 1;
+  std::uint32_t At = 0, Length = 0;
 };
 
 bool IsWordAt(const Scan& scan, std::size_t at) {
@@ -241,17 +246,20 @@ std::uint64_t BitsAt(const std::uint64_t* bits, std::size_t at) {
 // The number of class words a line of `length` bytes takes.
 std::size_t WordsOf(std::size_t length) { return (length + BlockSize - 1) / BlockSize; }
 
+// The bits of the bytes before `length` in the last word of a line.
+std::uint64_t LastWordMask(std::size_t length) {
+  return ~std::uint64_t{0} >> ((BlockSize - length % BlockSize) % BlockSize);
+}
+
 // A line's own class bits, taken from the buffer's: bytes past the line get
 // 0, and so does the word after its last.
-[[gnu::always_inline]] inline void TakeBits(const std::uint64_t* bits, std::size_t first,
-                                            std::size_t length, std::uint64_t* out) {
-  const std::uint64_t last_mask =
-      ~std::uint64_t{0} >> ((BlockSize - length % BlockSize) % BlockSize);
+void TakeBits(const std::uint64_t* bits, std::size_t first, std::size_t length,
+              std::uint64_t* out) {
   const std::size_t count = WordsOf(length);
   for (std::size_t k = 0; k < count; ++k) {
     out[k] = BitsAt(bits, first + k * BlockSize);
   }
-  out[count - 1] &= last_mask;
+  out[count - 1] &= LastWordMask(length);
   out[count] = 0;
 }
 
@@ -262,17 +270,17 @@ std::size_t WordsOf(std::size_t length) { return (length + BlockSize - 1) / Bloc
                                                 std::size_t at) {
   const unsigned char* bytes = Bytes(name.Bytes);
 #if defined(VELK_MATCHER_SSE2)
-  const __m128i first = _mm_set1_epi8(static_cast<char>(bytes[0]));
-  const __m128i second = _mm_set1_epi8(static_cast<char>(name.Length > 1 ? bytes[1] : 0));
-  const __m128i any = _mm_set1_epi8(static_cast<char>(name.Length > 1 ? 0 : -1));
+  const auto broadcast = [](std::uint64_t eight) {
+    return _mm_set1_epi64x(static_cast<long long>(eight));
+  };
+  const __m128i first = broadcast(name.FirstBytes), second = broadcast(name.SecondBytes);
   for (std::size_t chunk = 0; chunk < at; chunk += 16) {
     const auto* place = reinterpret_cast<const __m128i*>(scan.line + chunk);
-    const __m128i pair = _mm_and_si128(
-        _mm_cmpeq_epi8(_mm_loadu_si128(place), first),
-        _mm_or_si128(
-            any,
-            _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(scan.line + chunk + 1)),
-                           second)));
+    __m128i pair = _mm_cmpeq_epi8(_mm_loadu_si128(place), first);
+    if (name.Length > 1) {
+      const auto* next = reinterpret_cast<const __m128i*>(scan.line + chunk + 1);
+      pair = _mm_and_si128(pair, _mm_cmpeq_epi8(_mm_loadu_si128(next), second));
+    }
     auto hits = static_cast<std::uint32_t>(_mm_movemask_epi8(pair));
     if (at - chunk < 16) {
       hits &= (1u << (at - chunk)) - 1;
@@ -286,9 +294,8 @@ std::size_t WordsOf(std::size_t length) { return (length + BlockSize - 1) / Bloc
   return false;
 #else
   constexpr std::uint64_t LowBits = 0x0101010101010101u, HighBits = 0x8080808080808080u;
-  const std::uint64_t first = LowBits * bytes[0];
   for (std::size_t chunk = 0; chunk < at; chunk += 8) {
-    const std::uint64_t x = Load8(scan.line + chunk) ^ first;
+    const std::uint64_t x = Load8(scan.line + chunk) ^ name.FirstBytes;
     // Now and then a false hit above a true one: each is compared whole.
     for (std::uint64_t hits = (x - LowBits) & ~x & HighBits; hits != 0; hits &= hits - 1) {
       const std::size_t start = chunk + LowestBit(hits) / 8;
@@ -306,14 +313,15 @@ std::size_t WordsOf(std::size_t length) { return (length + BlockSize - 1) / Bloc
 
 // Tries the names of a chain (in order of their rows) at `at`, where their
 // key stands, or where the first byte of those with no letter or digit
-// stands; the first that stands there as a whole word, whose row beats the
-// best so far, and that occurs nowhere before, is the best now.
+// stands: the first that stands there as a whole word, whose row beats the
+// best so far, and that occurs nowhere before is the best now.
 template <std::uint8_t IndexedName::*Next>
-[[gnu::always_inline]] inline void TryNames(Scan& scan, std::uint8_t number, std::size_t at) {
+[[gnu::always_inline]] inline Best TryNames(const Scan& scan, std::uint8_t number, std::size_t at,
+                                            Best best) {
   for (; number != 0; number = scan.index.Names[number - 1].*Next) {
     const IndexedName& name = scan.index.Names[number - 1];
-    if (name.Row >= scan.best.Row) {
-      return;
+    if (name.Row >= best.Row) {
+      break;
     }
     if (name.Length != name.KeyLength &&
         (name.Length > scan.length - at || IsWordAt(scan, at + name.Length) ||
@@ -322,50 +330,59 @@ template <std::uint8_t IndexedName::*Next>
       continue;
     }
     if (!OccursBefore(scan, name, at)) {
-      scan.best = SymbolMatch{.Row = name.Row,
-                              .Position = static_cast<std::int32_t>(at + 1),
-                              .Length = static_cast<std::int32_t>(name.Length)};
-      return;
+      return Best{.Row = name.Row, .At = static_cast<std::uint32_t>(at), .Length = name.Length};
     }
   }
+  return best;
 }
 
-// A key whose first slot holds another key, or one of more than eight
+// The names whose key is the `length` bytes at `at`, where the slot the key
+// is looked for first holds another key or the key is longer than eight
 // bytes: the slots from there on, up to an empty one, for this very key.
-// True when no row can beat the best any more.
-[[gnu::noinline]] bool LookUpKey(Scan& scan, std::size_t at, std::size_t length) {
+[[gnu::noinline]] Best LookUpKey(const Scan& scan, std::size_t at, std::size_t length, Best best) {
   const std::size_t slot = FindKeySlot(scan.index, scan.line + at, length);
-  if (scan.index.KeyHeads[slot] != 0) {
-    TryNames<&IndexedName::NextSameKey>(scan, scan.index.KeySlots[slot].FirstName, at);
+  if (scan.index.KeyHeads[slot] == 0 || scan.index.KeySlots[slot].FirstRow >= best.Row) {
+    return best;
   }
-  return scan.best.Row == scan.index.Names[0].Row;
+  return TryNames<&IndexedName::NextSameKey>(scan, scan.index.KeySlots[slot].FirstName, at, best);
 }
 
-// A key of at most eight bytes found in its first slot, whose first row
-// beats the best so far.
-[[gnu::noinline]] bool TryKey(Scan& scan, std::size_t at, std::uint8_t first_name) {
-  TryNames<&IndexedName::NextSameKey>(scan, first_name, at);
-  return scan.best.Row == scan.index.Names[0].Row;
-}
+// A key looked for: its first eight bytes and the slot where they are
+// looked for first.
+struct Probe {
+  std::uint64_t Head;
+  std::size_t Slot;
+};
 
-// The key of `length` bytes at `at`: most keys are none, and their slot is
-// empty; most others are found in the slot they are looked for first. True
-// when no row can beat the best any more.
-[[gnu::always_inline]] inline bool LookUp(Scan& scan, std::size_t at, std::size_t length) {
-  if (length > MaxNameLength) {
-    return false;
-  }
+// The `length` bytes at `at` as a key to look up.
+Probe ProbeAt(const Scan& scan, std::size_t at, std::size_t length) {
   const std::uint64_t head = HeadOf(Load8(scan.line + at), length);
-  const std::size_t slot = SlotOf(head);
-  const std::uint64_t found = scan.index.KeyHeads[slot];
-  if (found == 0) {
-    return false;
+  return Probe{.Head = head, .Slot = SlotOf(head)};
+}
+
+// True when a key of `length` bytes may be found, its first slot not being
+// empty. Most runs are no key, and their first slot is empty.
+bool MayBeKey(const Scan& scan, std::size_t length, const Probe& probe) {
+  return length <= MaxNameLength && scan.index.KeyHeads[probe.Slot] != 0;
+}
+
+// The key of `length` bytes at `at`, whose first slot is not empty: most
+// keys stand there.
+[[gnu::always_inline]] inline Best LookUpFrom(const Scan& scan, std::size_t at, std::size_t length,
+                                              const Probe& probe, Best best) {
+  const KeySlot& key = scan.index.KeySlots[probe.Slot];
+  if (scan.index.KeyHeads[probe.Slot] == probe.Head && key.Length == length && length <= 8) {
+    return key.FirstRow >= best.Row
+               ? best
+               : TryNames<&IndexedName::NextSameKey>(scan, key.FirstName, at, best);
   }
-  const KeySlot& key = scan.index.KeySlots[slot];
-  if (found == head && key.Length == length && length <= 8) {
-    return key.FirstRow < scan.best.Row && TryKey(scan, at, key.FirstName);
-  }
-  return LookUpKey(scan, at, length);
+  return LookUpKey(scan, at, length, best);
+}
+
+// The key of `length` bytes at `at`.
+Best LookUp(const Scan& scan, std::size_t at, std::size_t length, Best best) {
+  const Probe probe = ProbeAt(scan, at, length);
+  return MayBeKey(scan, length, probe) ? LookUpFrom(scan, at, length, probe, best) : best;
 }
 
 // The last bytes of runs in class word `k` of the line.
@@ -373,26 +390,15 @@ std::uint64_t RunLasts(const Scan& scan, std::size_t k) {
   return scan.words[k] & ~(scan.words[k] >> 1 | scan.words[k + 1] << (BlockSize - 1));
 }
 
-// Every run of letters and digits, looked up in line order: the starts and
-// the last bytes of the runs in step, one class word at a time. True when no
-// row can beat the best any more.
-bool TryRuns(Scan& scan) {
-  const std::size_t count = scan.count;
-  if (count == 1) {  // most lines: one word for all
-    const std::uint64_t words = scan.words[0];
-    std::uint64_t starts = words & ~(words << 1), lasts = words & ~(words >> 1);
-    for (; starts != 0; starts &= starts - 1, lasts &= lasts - 1) {
-      const std::size_t at = LowestBit(starts);
-      if (LookUp(scan, at, LowestBit(lasts) + 1 - at)) {
-        return true;
-      }
-    }
-    return false;
-  }
+// Every run of letters and digits of a line of more than 64 bytes, looked
+// up in line order: the starts and the last bytes of the runs in step, one
+// class word at a time.
+Best TryLongLineRuns(const Scan& scan, Best best) {
+  const std::uint32_t first_row = scan.index.Names[0].Row;
   std::uint64_t before = 0;  // the last bit of the word before: the line begins after none
   std::size_t last_word = 0;
   std::uint64_t lasts = RunLasts(scan, 0);
-  for (std::size_t k = 0; k < count; ++k) {
+  for (std::size_t k = 0; k < scan.count; ++k) {
     const std::uint64_t words = scan.words[k];
     std::uint64_t starts = words & ~(words << 1 | before);
     before = words >> (BlockSize - 1);
@@ -401,14 +407,18 @@ bool TryRuns(Scan& scan) {
       while (lasts == 0) {
         lasts = RunLasts(scan, ++last_word);
       }
-      const std::size_t last = last_word * BlockSize + LowestBit(lasts);
+      const std::size_t length = last_word * BlockSize + LowestBit(lasts) + 1 - at;
       lasts &= lasts - 1;
-      if (LookUp(scan, at, last + 1 - at)) {
-        return true;
+      const Probe probe = ProbeAt(scan, at, length);
+      if (MayBeKey(scan, length, probe)) {
+        best = LookUpFrom(scan, at, length, probe, best);
+        if (best.Row == first_row) {
+          return best;
+        }
       }
     }
   }
-  return false;
+  return best;
 }
 
 // The first letter or digit at or after `at`, or the line's length when
@@ -434,12 +444,11 @@ std::size_t RunEndFrom(const Scan& scan, std::size_t at) {
 }
 
 // The places at bytes other than letters and digits that begin some name,
-// after no letter or digit, in line order: the names there with no letter or
-// digit, then the key that runs from there to the end of the first run of
-// letters and digits after it.
-void TryOtherStarts(Scan& scan, const LineClasses& classes) {
-  std::uint64_t in_ranges[LineWords + 1];
-  TakeBits(classes.InRanges, classes.First, scan.length, in_ranges);
+// after no letter or digit, in line order (`in_ranges`: the line's own bits
+// of bytes in the start ranges): the names there with no letter or digit,
+// then the key that runs from there to the end of the first run of letters
+// and digits after it.
+Best TryOtherStarts(const Scan& scan, const std::uint64_t* in_ranges, Best best) {
   std::uint64_t before = 0;
   for (std::size_t k = 0; k < scan.count; ++k) {
     std::uint64_t places = in_ranges[k] & ~(scan.words[k] << 1 | before);
@@ -450,13 +459,46 @@ void TryOtherStarts(Scan& scan, const LineClasses& classes) {
       if (!scan.index.OtherFirst[c]) {
         continue;
       }
-      TryNames<&IndexedName::NextOther>(scan, scan.index.OtherStart[c], at);
+      best = TryNames<&IndexedName::NextOther>(scan, scan.index.OtherStart[c], at, best);
       const std::size_t run = RunStartFrom(scan, at + 1);
-      if (run < scan.length && LookUp(scan, at, RunEndFrom(scan, run) - at)) {
-        return;
+      if (run < scan.length) {
+        best = LookUp(scan, at, RunEndFrom(scan, run) - at, best);
       }
     }
   }
+  return best;
+}
+
+// A line of more than 64 bytes: its runs, then the places at other bytes.
+[[gnu::noinline]] Best FindInLongLine(const SymbolIndex& index, const unsigned char* line,
+                                      std::size_t length, const LineClasses& classes) {
+  std::uint64_t words[LineWords + 1];
+  TakeBits(classes.Words, classes.First, length, words);
+  const Scan scan{
+      .index = index, .line = line, .length = length, .words = words, .count = WordsOf(length)};
+  Best best = TryLongLineRuns(scan, Best{});
+  if (index.StartRanges.Any && best.Row != index.Names[0].Row) {
+    std::uint64_t in_ranges[LineWords + 1];
+    TakeBits(classes.InRanges, classes.First, length, in_ranges);
+    best = TryOtherStarts(scan, in_ranges, best);
+  }
+  return best;
+}
+
+// A line of at most 64 bytes, whose bits are `words` (those of its letters
+// and digits) and `places` (of the bytes in the start ranges after no letter
+// or digit): the key of `run` bytes at `at`, whose first slot is not empty,
+// and, with `run` 0, the places at other bytes.
+[[gnu::noinline]] Best LookUpInShortLine(const SymbolIndex& index, const unsigned char* line,
+                                         std::size_t length, std::uint64_t words,
+                                         std::uint64_t places, std::size_t at, std::size_t run,
+                                         Best best) {
+  const std::uint64_t bits[2] = {words, 0};
+  const Scan scan{.index = index, .line = line, .length = length, .words = bits, .count = 1};
+  if (run != 0) {
+    return LookUpFrom(scan, at, run, ProbeAt(scan, at, run), best);
+  }
+  return TryOtherStarts(scan, &places, best);
 }
 
 }  // namespace
@@ -484,6 +526,8 @@ void IndexNextRow(SymbolIndex& index, std::string_view text, bool has_value) {
   name.KeyLength = static_cast<std::uint8_t>(KeyLength(text));
   name.Row = row;
   std::memcpy(name.Bytes, text.data(), text.size());
+  name.FirstBytes = 0x0101010101010101u * Bytes(name.Bytes)[0];
+  name.SecondBytes = 0x0101010101010101u * Bytes(name.Bytes)[1];
   if (FindName(index, name) == 0) {
     AddName(index, static_cast<std::uint8_t>(++index.NameCount));
   }
@@ -495,17 +539,40 @@ SymbolMatch FindSymbol(const SymbolIndex& index, std::string_view line,
     return SymbolMatch{};
   }
   const std::size_t length = std::min(line.size(), MaxBoundedCapacity);
-  std::uint64_t words[LineWords + 1];
-  TakeBits(classes.Words, classes.First, length, words);
-  Scan scan{.index = index,
-            .line = Bytes(line.data()),
-            .length = length,
-            .words = words,
-            .count = WordsOf(length)};
-  if (!TryRuns(scan) && index.StartRanges.Any) {
-    TryOtherStarts(scan, classes);
+  const unsigned char* bytes = Bytes(line.data());
+  const std::uint32_t first_row = index.Names[0].Row;
+  Best best;
+  if (length > BlockSize) {
+    best = FindInLongLine(index, bytes, length, classes);
+  } else {
+    // Most lines: the starts and the last bytes of their runs in one word,
+    // and most runs looked up find their first slot empty.
+    const std::uint64_t words = BitsAt(classes.Words, classes.First) & LastWordMask(length);
+    std::uint64_t starts = words & ~(words << 1), lasts = words & ~(words >> 1);
+    for (; starts != 0; starts &= starts - 1, lasts &= lasts - 1) {
+      const std::size_t at = LowestBit(starts), run = LowestBit(lasts) + 1 - at;
+      const std::uint64_t head = HeadOf(Load8(bytes + at), std::min(run, MaxNameLength));
+      if (run <= MaxNameLength && index.KeyHeads[SlotOf(head)] != 0) {
+        best = LookUpInShortLine(index, bytes, length, words, 0, at, run, best);
+        if (best.Row == first_row) {
+          break;
+        }
+      }
+    }
+    if (index.StartRanges.Any && best.Row != first_row) {
+      const std::uint64_t places =
+          BitsAt(classes.InRanges, classes.First) & LastWordMask(length) & ~(words << 1);
+      if (places != 0) {
+        best = LookUpInShortLine(index, bytes, length, words, places, 0, 0, best);
+      }
+    }
   }
-  return scan.best.Row <= MaxIndexedRows ? scan.best : SymbolMatch{};
+  if (best.Row > MaxIndexedRows) {
+    return SymbolMatch{};
+  }
+  return SymbolMatch{.Row = static_cast<std::int32_t>(best.Row),
+                     .Position = static_cast<std::int32_t>(best.At + 1),
+                     .Length = static_cast<std::int32_t>(best.Length)};
 }
 
 }  // namespace velk

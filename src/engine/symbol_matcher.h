@@ -41,6 +41,8 @@ inline constexpr std::size_t KeySlotCount = 2048;
 // numbered from 1 in the order they were added, which is the order of their
 // rows; 0 means none.
 struct IndexedName {
+  std::uint64_t FirstBytes = 0;   // the first byte of the name in each of eight bytes
+  std::uint64_t SecondBytes = 0;  // the second (0 for a name of one byte) likewise
   std::uint8_t Length = 0;
   std::uint8_t KeyLength = 0;    // 0: the name holds no letter or digit
   std::uint8_t NextSameKey = 0;  // the next name with the same key
