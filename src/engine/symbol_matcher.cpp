@@ -385,37 +385,50 @@ Best LookUp(const Scan& scan, std::size_t at, std::size_t length, Best best) {
   return MayBeKey(scan, length, probe) ? LookUpFrom(scan, at, length, probe, best) : best;
 }
 
-// The last bytes of runs in class word `k` of the line.
-std::uint64_t RunLasts(const Scan& scan, std::size_t k) {
-  return scan.words[k] & ~(scan.words[k] >> 1 | scan.words[k + 1] << (BlockSize - 1));
+// The key of `run` bytes at `at`, whose first slot is not empty.
+Best LookUpFound(const Scan& scan, std::size_t at, std::size_t run, Best best) {
+  return LookUpFrom(scan, at, run, ProbeAt(scan, at, run), best);
+}
+
+// True when the key of `run` bytes at `at` may be found: most runs are no
+// key, and find their first slot empty.
+bool MayBeKeyAt(const SymbolIndex& index, const unsigned char* line, std::size_t at,
+                std::size_t run) {
+  const std::uint64_t head = HeadOf(Load8(line + at), std::min(run, MaxNameLength));
+  return run <= MaxNameLength && index.KeyHeads[SlotOf(head)] != 0;
 }
 
 // Every run of letters and digits of a line of more than 64 bytes, looked
 // up in line order: the starts and the last bytes of the runs in step, one
-// class word at a time.
+// class word at a time; a run that goes on into the next word is looked up
+// where its last byte is.
 Best TryLongLineRuns(const Scan& scan, Best best) {
   const std::uint32_t first_row = scan.index.Names[0].Row;
   std::uint64_t before = 0;  // the last bit of the word before: the line begins after none
-  std::size_t last_word = 0;
-  std::uint64_t lasts = RunLasts(scan, 0);
+  std::size_t open = 0;      // where a run that goes on into this word began, + 1
   for (std::size_t k = 0; k < scan.count; ++k) {
     const std::uint64_t words = scan.words[k];
     std::uint64_t starts = words & ~(words << 1 | before);
+    std::uint64_t lasts = words & ~(words >> 1 | scan.words[k + 1] << (BlockSize - 1));
     before = words >> (BlockSize - 1);
-    for (; starts != 0; starts &= starts - 1) {
-      const std::size_t at = k * BlockSize + LowestBit(starts);
-      while (lasts == 0) {
-        lasts = RunLasts(scan, ++last_word);
+    const std::size_t base = k * BlockSize;
+    for (; lasts != 0; lasts &= lasts - 1) {
+      const std::size_t last = base + LowestBit(lasts);
+      std::size_t at = open - 1;
+      if (open == 0) {
+        at = base + LowestBit(starts);
+        starts &= starts - 1;
       }
-      const std::size_t length = last_word * BlockSize + LowestBit(lasts) + 1 - at;
-      lasts &= lasts - 1;
-      const Probe probe = ProbeAt(scan, at, length);
-      if (MayBeKey(scan, length, probe)) {
-        best = LookUpFrom(scan, at, length, probe, best);
+      open = 0;
+      if (MayBeKeyAt(scan.index, scan.line, at, last + 1 - at)) {
+        best = LookUpFound(scan, at, last + 1 - at, best);
         if (best.Row == first_row) {
           return best;
         }
       }
+    }
+    if (starts != 0) {
+      open = base + LowestBit(starts) + 1;
     }
   }
   return best;
@@ -551,8 +564,7 @@ SymbolMatch FindSymbol(const SymbolIndex& index, std::string_view line,
     std::uint64_t starts = words & ~(words << 1), lasts = words & ~(words >> 1);
     for (; starts != 0; starts &= starts - 1, lasts &= lasts - 1) {
       const std::size_t at = LowestBit(starts), run = LowestBit(lasts) + 1 - at;
-      const std::uint64_t head = HeadOf(Load8(bytes + at), std::min(run, MaxNameLength));
-      if (run <= MaxNameLength && index.KeyHeads[SlotOf(head)] != 0) {
+      if (MayBeKeyAt(index, bytes, at, run)) {
         best = LookUpInShortLine(index, bytes, length, words, 0, at, run, best);
         if (best.Row == first_row) {
           break;
