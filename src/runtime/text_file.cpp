@@ -29,6 +29,14 @@ TextFile* open_channels[MaxOpenChannels] = {};      // empty places are null
 unsigned char* file_buffers[MaxOpenChannels] = {};  // allocated on first use
 std::uint64_t* file_classes[MaxOpenChannels] = {};  // with the buffer
 
+// Points Bytes and Bits at the buffer in use: a named file's, or the record's own.
+void UseBuffer(TextFile& file) {
+  std::uint64_t* words = file.FileClasses != nullptr ? file.FileClasses : file.Classes;
+  const std::size_t size = file.FileClasses != nullptr ? FileClassWords : TextClassWords;
+  file.Bytes = BufferBytes(file);
+  file.Bits = ByteClasses{.Ends = words, .Words = words + size, .InRanges = words + 2 * size};
+}
+
 // Enters the file in a free place and gives it that place's buffer.
 bool Register(TextFile& file) {
   for (std::size_t place = 0; place < MaxOpenChannels; ++place) {
@@ -41,6 +49,7 @@ bool Register(TextFile& file) {
       file.FileBuffer = file_buffers[place];
       file.FileClasses = file_classes[place];
       file.BufferCapacity = FileBufferSize;
+      UseBuffer(file);
       return true;
     }
   }
@@ -56,13 +65,10 @@ void Unregister(TextFile& file) {
   file.FileBuffer = nullptr;
   file.FileClasses = nullptr;
   file.BufferCapacity = TextBufferSize;
+  UseBuffer(file);
 }
 
-ByteClasses ClassesOf(TextFile& file) {
-  std::uint64_t* words = file.FileClasses != nullptr ? file.FileClasses : file.Classes;
-  const std::size_t size = file.FileClasses != nullptr ? FileClassWords : TextClassWords;
-  return ByteClasses{.Ends = words, .Words = words + size, .InRanges = words + 2 * size};
-}
+ByteClasses ClassesOf(const TextFile& file) { return file.Bits; }
 
 // The one pass over the bytes of the buffer from `from` on.
 void Classify(TextFile& file, std::int32_t from) {
@@ -286,6 +292,10 @@ std::string_view TakeLine(TextFile& file, std::size_t capacity, LineClasses& cla
   EndLine(file);
 }
 
+void SetWriteRoom(TextFile& file) {
+  file.WriteRoom = file.State == FileState::Writing && !file.WriteThrough ? file.BufferCapacity : 0;
+}
+
 void Open(TextFile& file, FileState state) {
   if (IoErrorCode != 0) {
     return;
@@ -331,6 +341,7 @@ void Open(TextFile& file, FileState state) {
   if (IoErrorCode != 0) {
     file.State = FileState::Closed;
   }
+  SetWriteRoom(file);
 }
 
 }  // namespace
@@ -351,6 +362,7 @@ void BindTextFile(TextFile& file, std::string_view name) {
   file.State = FileState::Closed;
   file.BufferCapacity = TextBufferSize;
   file.WriteThrough = false;
+  UseBuffer(file);
   const std::size_t length = std::min(name.size(), PathSize - 1);
   std::copy_n(name.data(), length, file.Path);
   file.Path[length] = '\0';
@@ -361,6 +373,7 @@ void BindToHandle(TextFile& file, FileState state, SystemHandle32 handle) {
   file.SystemHandle = handle;
   file.State = state;
   file.WriteThrough = state == FileState::Writing;
+  SetWriteRoom(file);
 }
 
 void OpenForReading(TextFile& file) { Open(file, FileState::Reading); }
@@ -373,13 +386,25 @@ std::string_view ReadLineView(TextFile& file, std::int32_t capacity, const ByteR
       static_cast<std::size_t>(std::clamp<std::int32_t>(capacity, 0, MaxBoundedCapacity));
   // Most lines lie whole in the buffer, with the byte after their line end
   // there too, so that a CR LF is told from a CR; they are taken at once.
-  if (IoErrorCode == 0 && file.State == FileState::Reading && file.Cursor < file.FillCount &&
-      ranges == file.ClassRanges) {
+  // (Past FillCount the buffer holds no line end, so a Cursor there finds
+  // none and goes the long way.)
+  if (IoErrorCode == 0 && file.State == FileState::Reading && ranges == file.ClassRanges) {
     const auto begin = static_cast<std::size_t>(file.Cursor);
-    const ByteClasses all = ClassesOf(file);
-    const std::size_t stop = NextLineEnd(file, all.Ends, begin);
-    if (stop + 1 < static_cast<std::size_t>(file.FillCount) && stop - begin <= kept) {
-      return LineAt(file, begin, stop, kept, all, classes);
+    const auto fill = static_cast<std::size_t>(file.FillCount);
+    std::size_t block = begin / ClassBlockSize;
+    std::uint64_t bits = file.Bits.Ends[block] & ~std::uint64_t{0} << (begin % ClassBlockSize);
+    while (bits == 0 && ++block <= fill / ClassBlockSize) {
+      bits = file.Bits.Ends[block];
+    }
+    const std::size_t stop =
+        bits == 0 ? fill : block * ClassBlockSize + static_cast<unsigned>(__builtin_ctzll(bits));
+    if (stop + 1 < fill && stop - begin <= kept) {
+      const unsigned char* bytes = file.Bytes;
+      const bool pair = bytes[stop] == CarriageReturn && bytes[stop + 1] == LineFeed;
+      file.Cursor = static_cast<std::int32_t>(stop + 1 + pair);
+      classes =
+          LineClasses{.Words = file.Bits.Words, .InRanges = file.Bits.InRanges, .First = begin};
+      return std::string_view(reinterpret_cast<const char*>(bytes + begin), stop - begin);
     }
   }
   return ReadLineAnyhow(file, kept, ranges, classes);
@@ -429,24 +454,25 @@ void EndLine(TextFile& file) {
 
 void WriteLine(TextFile& file, std::string_view head, std::string_view middle,
                std::string_view tail) {
+  // A channel open for writing and not written through has room for the
+  // line and its CR LF in most cases: the line goes in at once.
   const std::size_t size = head.size() + middle.size() + tail.size();
-  const std::size_t room = static_cast<std::size_t>(file.BufferCapacity - file.Cursor);
-  if (IoErrorCode != 0 || file.State != FileState::Writing || file.WriteThrough ||
-      size + 2 > room) {
+  if (IoErrorCode != 0 || static_cast<std::int64_t>(size) + 2 >
+                              std::int64_t{file.WriteRoom} - std::int64_t{file.Cursor}) {
     WriteLinePieces(file, head, middle, tail);
     return;
   }
-  unsigned char* to = BufferBytes(file) + file.Cursor;
+  unsigned char* to = file.Bytes + file.Cursor;
   CopyShort(to, head.data(), head.size());
   to += head.size();
-  if (!middle.empty() || !tail.empty()) {
+  if (size != head.size()) {
     CopyShort(to, middle.data(), middle.size());
     to += middle.size();
     CopyShort(to, tail.data(), tail.size());
     to += tail.size();
   }
-  to[0] = CarriageReturn;
-  to[1] = LineFeed;
+  static constexpr unsigned char LineEnd[] = {CarriageReturn, LineFeed};
+  std::memcpy(to, LineEnd, sizeof LineEnd);  // one store
   file.Cursor += static_cast<std::int32_t>(size + 2);
 }
 
@@ -493,6 +519,7 @@ void CloseTextFile(TextFile& file) {
   file.State = FileState::Closed;
   file.Cursor = 0;
   file.FillCount = 0;
+  SetWriteRoom(file);
 }
 
 std::uint16_t TakeIoError() {

@@ -61,7 +61,15 @@ struct TextFile {
   char Path[PathSize] = {};         // the bound name, zero-terminated
   unsigned char* FileBuffer = nullptr;   // a named file's buffer while open, else null
   std::uint64_t* FileClasses = nullptr;  // the classes of its bytes, then null too
-  ByteRanges ClassRanges;                // the ranges the buffer's bytes were classified with
+  // While open: the buffer in use (FileBuffer or the record's own) and the
+  // classes of its bytes, so that a line is found without asking which.
+  unsigned char* Bytes = nullptr;
+  ByteClasses Bits = {};
+  // Bytes a line may fill the buffer up to without a check of state or
+  // write-through: BufferCapacity on a channel open for writing that is not
+  // written through, else 0. Set when the channel is opened, bound or closed.
+  std::int32_t WriteRoom = 0;
+  ByteRanges ClassRanges;  // the ranges the buffer's bytes were classified with
   unsigned char Buffer[TextBufferSize + BufferRoom] = {};
   std::uint64_t Classes[3 * TextClassWords] = {};  // the classes of Buffer's bytes
 };
@@ -144,7 +152,7 @@ bool AtEndOfInput(TextFile& file);
 // the next byte waits in the buffer: that is looked at here.
 inline bool AtEndOfFile(TextFile& file) {
   if (IoErrorCode == 0 && file.State == FileState::Reading && file.Cursor < file.FillCount) {
-    return BufferBytes(file)[file.Cursor] == EndOfFileMark;
+    return file.Bytes[file.Cursor] == EndOfFileMark;
   }
   return AtEndOfInput(file);
 }
