@@ -204,6 +204,7 @@ void AddName(SymbolIndex& index, std::uint8_t number) {
     Append(index, index.OtherStart[first], &IndexedName::NextOther, number);
     return;
   }
+  index.KeyLengths[first] |= std::uint64_t{1} << name.KeyLength;
   const std::size_t slot = FindKeySlot(index, Bytes(name.Bytes), name.KeyLength);
   if (index.KeyHeads[slot] == 0) {
     index.KeyHeads[slot] = HeadOf(Load8(Bytes(name.Bytes)), name.KeyLength);
@@ -390,12 +391,15 @@ Best LookUpFound(const Scan& scan, std::size_t at, std::size_t run, Best best) {
   return LookUpFrom(scan, at, run, ProbeAt(scan, at, run), best);
 }
 
-// True when the key of `run` bytes at `at` may be found: most runs are no
-// key, and find their first slot empty.
+// True when the key of `run` bytes at `at` may be found. Most runs are no
+// key: no key of their length begins with their first byte, or their first
+// slot is empty.
 bool MayBeKeyAt(const SymbolIndex& index, const unsigned char* line, std::size_t at,
                 std::size_t run) {
-  const std::uint64_t head = HeadOf(Load8(line + at), std::min(run, MaxNameLength));
-  return run <= MaxNameLength && index.KeyHeads[SlotOf(head)] != 0;
+  if (run > MaxNameLength || (index.KeyLengths[line[at]] >> run & 1) == 0) {
+    return false;
+  }
+  return index.KeyHeads[SlotOf(HeadOf(Load8(line + at), run))] != 0;
 }
 
 // Every run of letters and digits of a line of more than 64 bytes, looked

@@ -73,7 +73,8 @@ struct SymbolIndex {
   // bytes have slots of their own, one after the other.
   std::uint64_t KeyHeads[KeySlotCount] = {};
   KeySlot KeySlots[KeySlotCount] = {};
-  std::uint8_t OtherStart[256] = {};  // the first name of this first byte with no letter or digit
+  std::uint64_t KeyLengths[256] = {};  // bit n: some key of n bytes begins with this byte
+  std::uint8_t OtherStart[256] = {};   // the first name of this first byte with no letter or digit
   bool OtherFirst[256] = {};  // some name begins with this byte, which is no letter or digit
   // A few ranges of bytes that hold every byte other than a letter or digit
   // that begins a name (and perhaps a few more).
