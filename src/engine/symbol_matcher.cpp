@@ -264,22 +264,27 @@ void TakeBits(const std::uint64_t* bits, std::size_t first, std::size_t length,
   out[count] = 0;
 }
 
+// True when the name stands at `place` whole: a candidate of the search
+// below, which most names never get to.
+[[gnu::noinline]] bool StandsAt(const unsigned char* place, const IndexedName& name) {
+  return Equal(place, Bytes(name.Bytes), name.Length);
+}
+
 // True when the name starts somewhere before 0-based `at` in the line. Its
 // first two bytes are looked for 16 places at a time (the plain version:
 // the first byte, 8 at a time), the rest compared where they are.
-[[gnu::always_inline]] inline bool OccursBefore(const Scan& scan, const IndexedName& name,
+[[gnu::always_inline]] inline bool OccursBefore(const unsigned char* line, const IndexedName& name,
                                                 std::size_t at) {
-  const unsigned char* bytes = Bytes(name.Bytes);
 #if defined(VELK_MATCHER_SSE2)
   const auto broadcast = [](std::uint64_t eight) {
     return _mm_set1_epi64x(static_cast<long long>(eight));
   };
   const __m128i first = broadcast(name.FirstBytes), second = broadcast(name.SecondBytes);
   for (std::size_t chunk = 0; chunk < at; chunk += 16) {
-    const auto* place = reinterpret_cast<const __m128i*>(scan.line + chunk);
+    const auto* place = reinterpret_cast<const __m128i*>(line + chunk);
     __m128i pair = _mm_cmpeq_epi8(_mm_loadu_si128(place), first);
     if (name.Length > 1) {
-      const auto* next = reinterpret_cast<const __m128i*>(scan.line + chunk + 1);
+      const auto* next = reinterpret_cast<const __m128i*>(line + chunk + 1);
       pair = _mm_and_si128(pair, _mm_cmpeq_epi8(_mm_loadu_si128(next), second));
     }
     auto hits = static_cast<std::uint32_t>(_mm_movemask_epi8(pair));
@@ -287,7 +292,7 @@ void TakeBits(const std::uint64_t* bits, std::size_t first, std::size_t length,
       hits &= (1u << (at - chunk)) - 1;
     }
     for (; hits != 0; hits &= hits - 1) {
-      if (Equal(scan.line + chunk + LowestBit(hits), bytes, name.Length)) {
+      if (StandsAt(line + chunk + LowestBit(hits), name)) {
         return true;
       }
     }
@@ -296,14 +301,14 @@ void TakeBits(const std::uint64_t* bits, std::size_t first, std::size_t length,
 #else
   constexpr std::uint64_t LowBits = 0x0101010101010101u, HighBits = 0x8080808080808080u;
   for (std::size_t chunk = 0; chunk < at; chunk += 8) {
-    const std::uint64_t x = Load8(scan.line + chunk) ^ name.FirstBytes;
+    const std::uint64_t x = Load8(line + chunk) ^ name.FirstBytes;
     // Now and then a false hit above a true one: each is compared whole.
     for (std::uint64_t hits = (x - LowBits) & ~x & HighBits; hits != 0; hits &= hits - 1) {
       const std::size_t start = chunk + LowestBit(hits) / 8;
       if (start >= at) {
         return false;
       }
-      if (Equal(scan.line + start, bytes, name.Length)) {
+      if (StandsAt(line + start, name)) {
         return true;
       }
     }
@@ -330,7 +335,7 @@ template <std::uint8_t IndexedName::*Next>
                 name.Length - name.KeyLength))) {
       continue;
     }
-    if (!OccursBefore(scan, name, at)) {
+    if (!OccursBefore(scan.line, name, at)) {
       return Best{.Row = name.Row, .At = static_cast<std::uint32_t>(at), .Length = name.Length};
     }
   }
@@ -510,6 +515,25 @@ Best TryOtherStarts(const Scan& scan, const std::uint64_t* in_ranges, Best best)
                                          std::size_t length, std::uint64_t words,
                                          std::uint64_t places, std::size_t at, std::size_t run,
                                          Best best) {
+  if (run != 0 && run <= 8) {
+    // Most keys found: in their first slot, the key of one name that is
+    // the key itself.
+    const std::uint64_t head = HeadOf(Load8(line + at), run);
+    const std::size_t slot = SlotOf(head);
+    const KeySlot& key = index.KeySlots[slot];
+    if (index.KeyHeads[slot] == head && key.Length == run) {
+      const IndexedName& name = index.Names[key.FirstName - 1];
+      if (name.Row >= best.Row) {
+        return best;
+      }
+      if (name.Length == run && name.NextSameKey == 0) {
+        return OccursBefore(line, name, at) ? best
+                                            : Best{.Row = name.Row,
+                                                   .At = static_cast<std::uint32_t>(at),
+                                                   .Length = name.Length};
+      }
+    }
+  }
   const std::uint64_t bits[2] = {words, 0};
   const Scan scan{.index = index, .line = line, .length = length, .words = bits, .count = 1};
   if (run != 0) {
