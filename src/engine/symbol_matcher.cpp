@@ -391,8 +391,35 @@ Best LookUp(const Scan& scan, std::size_t at, std::size_t length, Best best) {
   return MayBeKey(scan, length, probe) ? LookUpFrom(scan, at, length, probe, best) : best;
 }
 
+// The usual key found: in its first slot, of at most eight bytes, the key
+// of one name that is the key itself, or of names none of which can beat the
+// best. True when it was such a key; the best is then brought up to date.
+[[gnu::always_inline]] inline bool TryUsualKey(const SymbolIndex& index, const unsigned char* line,
+                                               std::size_t at, std::size_t run, Best& best) {
+  if (run > 8) {
+    return false;
+  }
+  const std::uint64_t head = HeadOf(Load8(line + at), run);
+  const std::size_t slot = SlotOf(head);
+  const KeySlot& key = index.KeySlots[slot];
+  if (index.KeyHeads[slot] != head || key.Length != run) {
+    return false;
+  }
+  const IndexedName& name = index.Names[key.FirstName - 1];
+  if (name.Row >= best.Row) {
+    return true;  // the first name of a key has the smallest row
+  }
+  if (name.Length != run || name.NextSameKey != 0) {
+    return false;
+  }
+  if (!OccursBefore(line, name, at)) {
+    best = Best{.Row = name.Row, .At = static_cast<std::uint32_t>(at), .Length = name.Length};
+  }
+  return true;
+}
+
 // The key of `run` bytes at `at`, whose first slot is not empty.
-Best LookUpFound(const Scan& scan, std::size_t at, std::size_t run, Best best) {
+[[gnu::noinline]] Best LookUpFound(const Scan& scan, std::size_t at, std::size_t run, Best best) {
   return LookUpFrom(scan, at, run, ProbeAt(scan, at, run), best);
 }
 
@@ -429,8 +456,11 @@ Best TryLongLineRuns(const Scan& scan, Best best) {
         starts &= starts - 1;
       }
       open = 0;
-      if (MayBeKeyAt(scan.index, scan.line, at, last + 1 - at)) {
-        best = LookUpFound(scan, at, last + 1 - at, best);
+      const std::size_t run = last + 1 - at;
+      if (MayBeKeyAt(scan.index, scan.line, at, run)) {
+        if (!TryUsualKey(scan.index, scan.line, at, run, best)) {
+          best = LookUpFound(scan, at, run, best);
+        }
         if (best.Row == first_row) {
           return best;
         }
