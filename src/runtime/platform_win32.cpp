@@ -12,7 +12,7 @@
 // A few system errors come in several numbers for one cause; they are
 // folded here, once, into the number the rest of the program knows (see
 // WriteErrorNumber and ReadFailureKind), and the standard handles are
-// checked before any file is opened (see StandardHandles).
+// checked before any file is opened (see LearnStandardHandles).
 //
 // Back-traces differ by processor (see Back-traces below): on x64 they walk
 // the unwind tables, on x86 the chain of frame pointers.
