@@ -255,20 +255,144 @@ TEST(PlatformWin32Test, AFileIsSharedWithNoOtherOpenerEitherWay) {
   }
 }
 
-TEST(PlatformWin32Test, APipeWhoseWriterWentAwayEndsTheInput) {
+TEST(PlatformWin32Test, OneCauseGivesOneErrorNumber) {
+  const std::uint32_t writes[][2] = {{109, 232},  {233, 232}, {232, 232}, {39, 112},
+                                     {1295, 112}, {112, 112}, {5, 5},     {29, 29}};
+  for (const auto& [error, number] : writes) {
+    EXPECT_EQ(WriteErrorNumber(error), number) << error;
+  }
+  const std::pair<std::uint32_t, ReadFailure> reads[] = {
+      {38, ReadFailure::EndOfInput},  {109, ReadFailure::EndOfInput},
+      {233, ReadFailure::EndOfInput}, {234, ReadFailure::BytesDelivered},
+      {232, ReadFailure::Error},      {6, ReadFailure::Error},
+      {30, ReadFailure::Error}};
+  for (const auto& [error, kind] : reads) {
+    EXPECT_EQ(ReadFailureKind(error), kind) << error;
+  }
+}
+
+SystemHandle32 Handle32(HANDLE handle) {
+  return static_cast<SystemHandle32>(reinterpret_cast<std::intptr_t>(handle));
+}
+
+// Pipes whose other end went away, as the channels see them: the end of the input on reading,
+// 232 on writing; a message longer than a read arrives whole.
+TEST(PlatformWin32Test, PipesEndTheInputOrRefuseTheOutput) {
   HANDLE read_end = nullptr, write_end = nullptr;
   DWORD written = 0;
+  char chars[255];
+  TextFile file{};
   ASSERT_TRUE(CreatePipe(&read_end, &write_end, nullptr, 0));
   ::WriteFile(write_end, "a\r\n", 3, &written, nullptr);
   CloseHandle(write_end);
-  TextFile file{};
-  BindToHandle(file, FileState::Reading,
-               static_cast<SystemHandle32>(reinterpret_cast<std::intptr_t>(read_end)));
-  char chars[255];
+  BindToHandle(file, FileState::Reading, Handle32(read_end));
   EXPECT_EQ(ReadLineInto(file, chars, 255), 1);
   EXPECT_TRUE(AtEndOfFile(file));
   EXPECT_EQ(TakeIoError(), 0);
   CloseHandle(read_end);
+
+  const char* name = "\\\\.\\pipe\\velk-test-message-pipe";
+  HANDLE server =
+      CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 1, 4096, 4096, 0, nullptr);
+  HANDLE client =
+      CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  DWORD message_mode = PIPE_READMODE_MESSAGE;
+  ASSERT_TRUE(SetNamedPipeHandleState(client, &message_mode, nullptr, nullptr));
+  const std::string message = std::string(300, 'm') + "\nnext\n";
+  ::WriteFile(server, message.data(), static_cast<DWORD>(message.size()), &written, nullptr);
+  BindToHandle(file, FileState::Reading, Handle32(client));
+  const auto line = [&] {
+    return std::string(chars, static_cast<std::size_t>(ReadLineInto(file, chars, 255)));
+  };
+  EXPECT_EQ(line(), std::string(255, 'm'));
+  EXPECT_EQ(line(), "next");
+  DisconnectNamedPipe(server);
+  EXPECT_TRUE(AtEndOfFile(file));
+  EXPECT_EQ(TakeIoError(), 0);
+  BindToHandle(file, FileState::Writing, Handle32(client));
+  WriteText(file, "lost", 0);
+  EndWrite(file), CloseTextFile(file);  // a channel bound to a handle is written out at the close
+  EXPECT_EQ(TakeIoError(), 232);
+  CloseHandle(server);
+}
+
+// What Windows 8 and Windows 7 say about the same handles: only disk files have an identity.
+TEST(PlatformWin32Test, OnlyADiskFileIsTheSameFileAsAnother) {
+  testing::TempDir dir;
+  WriteFile(dir.Join("a"), "a"), WriteFile(dir.Join("b"), "b");
+  const auto open = [](const std::string& name) {
+    return CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                       nullptr);
+  };
+  HANDLE a = open(dir.Join("a")), a_again = open(dir.Join("a")), b = open(dir.Join("b"));
+  HANDLE null_device = open("NUL"), other_null = open("NUL"), read_end = nullptr,
+         write_end = nullptr;
+  ASSERT_TRUE(CreatePipe(&read_end, &write_end, nullptr, 0));
+  const std::tuple<HANDLE, HANDLE, bool> cases[] = {{a, a_again, true},
+                                                    {a, b, false},
+                                                    {a, null_device, false},
+                                                    {null_device, other_null, false},
+                                                    {read_end, read_end, false}};
+  for (const IdentityQuery query : {IdentityQuery::Newest, IdentityQuery::Windows7}) {
+    for (const auto& [first, second, same] : cases) {
+      EXPECT_EQ(SameDiskFile(first, second, query), same);
+    }
+  }
+  for (HANDLE handle : {a, a_again, b, null_device, other_null, read_end, write_end}) {
+    CloseHandle(handle);
+  }
+}
+
+// velk.exe started by a Windows parent with standard handles missing (under Wine, a value that is
+// no open handle arrives as none): they are NUL, as on Linux /dev/null, and the run goes on.
+TEST(PlatformWin32Test, MissingStandardHandlesAreTheNullDevice) {
+  testing::TempDir dir;
+  WriteFile(dir.Join("real.src"), "real\n"), WriteFile(dir.Join("answer.txt"), "real.src\n");
+  const std::string prompt = "Input file miss.src cannot be opened. Enter new filename: ";
+  // standard input from answer.txt or none, output to out.txt or none; status, out.txt, miss.PAS
+  const std::tuple<bool, bool, DWORD, std::string, std::string> cases[] = {
+      {false, true, 1, prompt, ""}, {true, false, 0, "", "real\r\n"}, {false, false, 1, "", ""}};
+  for (const auto& [answers, output, status, shown, copied] : cases) {
+    SCOPED_TRACE(std::to_string(answers) + std::to_string(output));
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE in = answers ? CreateFileA(dir.Join("answer.txt").c_str(), GENERIC_READ, 0, &inherit,
+                                      OPEN_EXISTING, 0, nullptr)
+                        : nullptr;
+    HANDLE out = output ? CreateFileA(dir.Join("out.txt").c_str(), GENERIC_WRITE, 0, &inherit,
+                                      CREATE_ALWAYS, 0, nullptr)
+                        : nullptr;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in, startup.hStdOutput = out, startup.hStdError = nullptr;
+    std::string command = "velk.exe miss.src";
+    PROCESS_INFORMATION child{};
+    // The child runs in a job that ends it with the test, held to 64 MiB and 60 s.
+    HANDLE job = CreateJobObjectA(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags =
+        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_PROCESS_MEMORY;
+    limits.ProcessMemoryLimit = 64u << 20;
+    SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    ASSERT_TRUE(CreateProcessA(VELK_BINARY, command.data(), nullptr, nullptr, TRUE,
+                               CREATE_SUSPENDED, nullptr, dir.path.c_str(), &startup, &child));
+    AssignProcessToJobObject(job, child.hProcess);
+    ResumeThread(child.hThread);
+    DWORD exit_code = 259;
+    if (WaitForSingleObject(child.hProcess, 60000) != WAIT_OBJECT_0) {
+      TerminateProcess(child.hProcess, 259);
+    }
+    GetExitCodeProcess(child.hProcess, &exit_code);
+    for (HANDLE handle : {child.hProcess, child.hThread, job, in, out}) {
+      if (handle != nullptr) {
+        CloseHandle(handle);
+      }
+    }
+    EXPECT_EQ(exit_code, status);
+    EXPECT_EQ(ReadFile(dir.Join("out.txt")), shown);
+    EXPECT_EQ(ReadFile(dir.Join("miss.PAS")), copied);
+    DeleteFileA(dir.Join("out.txt").c_str()), DeleteFileA(dir.Join("miss.PAS").c_str());
+  }
 }
 
 #else

@@ -15,6 +15,7 @@
 #include "harness.h"
 
 namespace fs = std::filesystem;
+using namespace std::literals;
 using namespace velk::testing;
 // path -> bytes; a directory's path ends in "/", a symlink's in "@" (its bytes: the target)
 using Files = std::map<std::string, std::string>;
@@ -56,7 +57,7 @@ struct Case {
   std::string stdin_text = {};
   Files inputs = {};  // besides Inputs, or in place of one of them
   Only only = Only::Both;
-  std::string inject = {};  // "FILE CALL:...": strace's injection into the calls on FILE
+  std::string inject = {};      // "FILE CALL:...": strace's injection into the calls on FILE
   std::string stdin_file = {};  // a file of the directory as standard input, for stdin_text
 };
 
@@ -170,7 +171,8 @@ TEST(VelkE2eTest, PromptsAnsweredAgainAndEnded) {
   const std::string w = "Output file w.PAS cannot be opened. Enter new file name: ";
   const std::string x = "Input file x cannot be opened. Enter new filename: ";
   const std::string NoDir = "Output file nodir/x.PAS cannot be opened. Enter new file name: ";
-  const Files a = {{"a.PAS", "a.src\r\n"}}, o = {{"o.PAS", "q.src\r\n"}};
+  const std::string x0 = "Input file r\0s cannot be opened. Enter new filename: "s;
+  const Files a = {{"a.PAS", "a.src\r\n"}}, o = {{"o.PAS", "q.src\r\n"}}, r = {{"r", "r\n"}};
   RunCases({{{"miss.src"}, {{"miss.PAS", "real.src\r\n"}}, Miss, 0, "real.src\n"},
             {{"miss.src"}, {{"miss.PAS", "real.src\r\n"}}, Miss + x, 0, "x\nreal.src\n"},
             {{"a.src", "miss.src", "b.src"}, a, Miss, 1, "\n"},
@@ -183,11 +185,21 @@ TEST(VelkE2eTest, PromptsAnsweredAgainAndEnded) {
             {{"q.src"}, {}, q, 1, "\no\n"},
             {{"q.src"}, o, q + NoDir, 0, "nodir/x.txt\no\n"},
             {{"src"}, {}, "Input file src cannot be opened. Enter new filename: ", 1, "\n"},
+            // an answer with a zero byte names no file, not the one before the zero
+            {{"miss.src"}, {{"miss.PAS", "real.src\r\n"}}, Miss + x0, 0, "r\0s\nreal.src\n"s, r},
+            {{"q.src"}, o, q + "Output file r\0s.PAS"s + q.substr(17), 0, "r\0s\no\n"s, r},
             // an empty name is standard input, which stays open for the answer after it
             {{"", "miss.src"}, {{".PAS", "x\r\n"}}, Miss, 1, "x\n", {}, Only::Posix},
             // standard input's own file is never emptied for an output: the answer comes from it
-            {{""}, {{"o.PAS", "\r\n"}}, "Output file .PAS" + q.substr(17), 0, "", {{".PAS", "o\nline\n"}}, Only::Both,
-             "", ".PAS"}});
+            {{""},
+             {{"o.PAS", "\r\n"}},
+             "Output file .PAS" + q.substr(17),
+             0,
+             "",
+             {{".PAS", "o\nline\n"}},
+             Only::Both,
+             "",
+             ".PAS"}});
 }
 
 TEST(VelkE2eTest, TwoHundredFirstDefineStopsTheRunWithTheLinesKeptSoFar) {
@@ -268,6 +280,7 @@ TEST(RuntimeErrorTest, EveryEndGivesItsStatusAndReportAndLeavesTheOutputFileWhol
       {{"io", "30"}, 103, 34, "FailCheckedClose"},
       {{"io", "300"}, 103, 257, "FailCheckedClose"},
       {{"null"}, 216, 2, "ReadThroughNull"},
+      {{"chain"}, 216, 1, "ReadThroughNull"},  // the walk ends where the chain leaves the stack
       {{"div"}, 200, 2, "DivideByZero"},
       {{"recurse"}, 202, 257, "Recurse"},
       {{"memory"}, 203, 3, "operator new"},

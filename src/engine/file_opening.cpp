@@ -40,8 +40,14 @@ std::size_t LastComponentStart(std::string_view name) {
 }
 
 // Binds the channel to the name and opens it; the code of a failed open is
-// taken, never checked, so it only leads to the prompt.
+// taken, never checked, so it only leads to the prompt. A name with a zero
+// byte in it (an answer typed at a prompt; a Windows console in code page
+// 65001 gives one for every other than ASCII character) names no file: the
+// system would open the part before the zero, and empty it for an output.
 bool Opened(TextFile& file, const FileName& name, void (*open)(TextFile&)) {
+  if (std::string_view(name).find('\0') != std::string_view::npos) {
+    return false;
+  }
   BindTextFile(file, name);
   open(file);
   return TakeIoError() == 0;

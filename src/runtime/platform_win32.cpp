@@ -9,6 +9,11 @@
 // Names are passed as typed: the system takes both "/" and "\" between
 // directories.
 //
+// A few system errors come in several numbers for one cause; they are
+// folded here, once, into the number the rest of the program knows (see
+// WriteErrorNumber and ReadFailureKind), and the standard handles are
+// checked before any file is opened (see LearnStandardHandles).
+//
 // Back-traces differ by processor (see Back-traces below): on x64 they walk
 // the unwind tables, on x86 the chain of frame pointers.
 
@@ -33,6 +38,17 @@ namespace {
 
 constexpr DWORD StackOverflowCode = 0xC00000FD;
 constexpr LONG ContinueSearch = 0;  // hand the exception on to the next handler
+
+// The stack Windows keeps back below the guard page for the handling of a
+// stack overflow. Without it only what is left of the guard page is there
+// for the exception frame (an x64 CONTEXT alone is 1232 bytes), the
+// dispatcher and OnStackOverflow, and Windows ends the process without a
+// report when they do not fit. 64 KiB holds them many times over, and would
+// hold the report itself; it is taken from the 32 MiB the image reserves.
+constexpr ULONG OverflowStackGuarantee = 64 * 1024;
+
+// ERROR_DISK_QUOTA_EXCEEDED, which mingw-w64's headers do not name.
+constexpr DWORD DiskQuotaExceeded = 1295;
 
 DWORD last_error = 0;                  // what PlatformLastError reports
 FaultHandler fault_handler = nullptr;  // where taken faults go
@@ -258,37 +274,109 @@ std::uint16_t FaultNumberForException(std::uint32_t exception_code) {
   }
 }
 
-SystemHandle32 PlatformStandardHandle(StandardStream stream) {
-  switch (stream) {
-    case StandardStream::Input:
-      return FromHandle(GetStdHandle(STD_INPUT_HANDLE));
-    case StandardStream::Output:
-      return FromHandle(GetStdHandle(STD_OUTPUT_HANDLE));
-    case StandardStream::Error:
-      return FromHandle(GetStdHandle(STD_ERROR_HANDLE));
+std::uint32_t WriteErrorNumber(std::uint32_t system_error) {
+  switch (system_error) {
+    case ERROR_BROKEN_PIPE:         // 109: the first write after the reader went
+    case ERROR_PIPE_NOT_CONNECTED:  // 233: a named pipe's other end went (and Wine's pipes)
+      return ErrorBrokenPipe;
+    case ERROR_HANDLE_DISK_FULL:  // 39
+    case DiskQuotaExceeded:       // 1295
+      return ErrorDiskFull;
+    default:
+      return system_error;
   }
-  return NoHandle;
+}
+
+ReadFailure ReadFailureKind(std::uint32_t system_error) {
+  switch (system_error) {
+    case ERROR_HANDLE_EOF:          // 38: a file ended
+    case ERROR_BROKEN_PIPE:         // 109: the writer of a pipe went away
+    case ERROR_PIPE_NOT_CONNECTED:  // 233: the server of a named pipe went away
+      return ReadFailure::EndOfInput;
+    case ERROR_MORE_DATA:  // 234: part of a longer message of a message-mode pipe
+      return ReadFailure::BytesDelivered;
+    default:
+      return ReadFailure::Error;
+  }
+}
+
+bool SameDiskFile(void* a, void* b, IdentityQuery query) {
+  DiskFileIdentity first{}, second{};
+  return ReadDiskFileIdentity(a, query, first) && ReadDiskFileIdentity(b, query, second) &&
+         std::memcmp(first.Id, second.Id, sizeof first.Id) == 0 &&
+         (first.Volume == second.Volume || first.Volume == 0 || second.Volume == 0);
+}
+
+bool ReadDiskFileIdentity(void* handle, IdentityQuery query, DiskFileIdentity& identity) {
+  identity = DiskFileIdentity{};
+  if (GetFileType(handle) != FILE_TYPE_DISK) {
+    return false;
+  }
+  if (query == IdentityQuery::Newest) {
+    FILE_ID_INFO info{};
+    if (GetFileInformationByHandleEx(handle, FileIdInfo, &info, sizeof info)) {
+      static_assert(sizeof identity.Id == sizeof info.FileId);
+      identity.Volume = info.VolumeSerialNumber;
+      std::memcpy(identity.Id, &info.FileId, sizeof identity.Id);
+      return true;
+    }
+  }
+  // Windows 7 (FileIdInfo came with Windows 8): the 32-bit serial number and
+  // the 64-bit index, which FileIdInfo extends on the same file systems.
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle, &info)) {
+    return false;
+  }
+  identity.Volume = info.dwVolumeSerialNumber;
+  const std::uint64_t index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+  std::memcpy(identity.Id, &index, sizeof index);
+  return true;
 }
 
 namespace {
 
-// The identity of an open file: its volume and its number there. Wine says
-// volume 0 for a handle it did not open itself (standard input redirected
-// from a file); such a volume matches any. Windows 7 has no such query: the
-// share mode alone keeps files apart there.
-bool FileIdentity(HANDLE handle, FILE_ID_INFO& identity) {
-  return GetFileInformationByHandleEx(handle, FileIdInfo, &identity, sizeof identity) != FALSE;
+// The three standard handles, looked at once, before any file is opened. A
+// parent may start the program without one (none at all), or with a value
+// that names no open handle, which a later open could then be handed: the
+// prompts and the report would go into that file, and it would be taken for
+// standard input. Each of those is replaced by a handle on NUL, as a missing
+// standard descriptor is by /dev/null on POSIX: its reads find the end of
+// the input, and what is written to it is lost.
+HANDLE standard_handles[3] = {};
+bool standard_handles_known = false;
+
+bool IsOpenHandle(HANDLE handle) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  SetLastError(NO_ERROR);
+  return GetFileType(handle) != FILE_TYPE_UNKNOWN || GetLastError() == NO_ERROR;
 }
 
-bool SameIdentity(const FILE_ID_INFO& a, const FILE_ID_INFO& b) {
-  return std::memcmp(&a.FileId, &b.FileId, sizeof a.FileId) == 0 &&
-         (a.VolumeSerialNumber == b.VolumeSerialNumber || a.VolumeSerialNumber == 0 ||
-          b.VolumeSerialNumber == 0);
+void LearnStandardHandles() {
+  const DWORD ids[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+  HANDLE null_device = nullptr;
+  for (int i = 0; i < 3; ++i) {
+    HANDLE handle = GetStdHandle(ids[i]);
+    if (!IsOpenHandle(handle)) {
+      if (null_device == nullptr) {
+        null_device =
+            CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, 0, nullptr);
+      }
+      if (!IsFailedOpen(null_device)) {
+        handle = null_device;
+      }
+    }
+    standard_handles[i] = handle;
+  }
+  standard_handles_known = true;
 }
 
-// True when the file at `path` exists and is the file of one of the held
-// handles. It is looked at without reading or writing it, so the look
-// itself is never refused by a share mode.
+// True when the file at `path` exists and is the disk file of one of the
+// held handles. It is looked at without reading or writing it, so the look
+// itself is never refused by a share mode. Devices and pipes are never the
+// same file as another: NUL is not held by whoever else has it open.
 bool HeldElsewhere(const char* path, const SystemHandle32* held, std::size_t held_count) {
   if (held_count == 0) {
     return false;
@@ -298,19 +386,30 @@ bool HeldElsewhere(const char* path, const SystemHandle32* held, std::size_t hel
   if (IsFailedOpen(probe)) {
     return false;
   }
-  FILE_ID_INFO file{};
-  const bool known = FileIdentity(probe, file);
-  CloseHandle(probe);
-  for (std::size_t i = 0; known && i < held_count; ++i) {
-    FILE_ID_INFO other{};
-    if (FileIdentity(ToHandle(held[i]), other) && SameIdentity(file, other)) {
-      return true;
-    }
+  bool same = false;
+  for (std::size_t i = 0; !same && i < held_count; ++i) {
+    same = SameDiskFile(probe, ToHandle(held[i]), IdentityQuery::Newest);
   }
-  return false;
+  CloseHandle(probe);
+  return same;
 }
 
 }  // namespace
+
+SystemHandle32 PlatformStandardHandle(StandardStream stream) {
+  if (!standard_handles_known) {
+    LearnStandardHandles();
+  }
+  switch (stream) {
+    case StandardStream::Input:
+      return FromHandle(standard_handles[0]);
+    case StandardStream::Output:
+      return FromHandle(standard_handles[1]);
+    case StandardStream::Error:
+      return FromHandle(standard_handles[2]);
+  }
+  return NoHandle;
+}
 
 SystemHandle32 PlatformOpenFile(const char* path, AccessMode mode, const SystemHandle32* held,
                                 std::size_t held_count) {
@@ -336,13 +435,17 @@ bool PlatformRead(SystemHandle32 handle, void* buffer, std::int32_t size, std::i
   DWORD delivered = 0;
   if (!ReadFile(ToHandle(handle), buffer, static_cast<DWORD>(size), &delivered, nullptr)) {
     const DWORD error = GetLastError();
-    *count = 0;
-    // The writer of a pipe went away, or a file ended: the end of the input.
-    if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) {
-      return true;
+    switch (ReadFailureKind(error)) {
+      case ReadFailure::EndOfInput:
+        *count = 0;
+        return true;
+      case ReadFailure::BytesDelivered:  // the rest of the message comes with the next read
+        break;
+      case ReadFailure::Error:
+        *count = 0;
+        last_error = error;
+        return false;
     }
-    last_error = error;
-    return false;
   }
   *count = static_cast<std::int32_t>(delivered);
   return true;
@@ -357,7 +460,7 @@ bool PlatformWrite(SystemHandle32 handle, const void* buffer, std::int32_t size,
     if (!WriteFile(ToHandle(handle), bytes + written, static_cast<DWORD>(size - written), &taken,
                    nullptr)) {
       *count = written + static_cast<std::int32_t>(taken);
-      Fail();
+      last_error = WriteErrorNumber(GetLastError());
       return false;
     }
     if (taken == 0) {
@@ -407,6 +510,12 @@ void PlatformInstallFaultHandler(FaultHandler handler) {
   fault_handler = handler;
   load_bias = LearnLoadBias();
   LearnStackBounds();
+  ULONG guarantee = OverflowStackGuarantee;
+  SetThreadStackGuarantee(&guarantee);
+  // A drive without a medium (a card reader, a DVD drive) fails the open
+  // instead of showing the system's dialog, which would wait for a person
+  // and hold up a batch run. The modes the parent set are kept.
+  SetErrorMode(SetErrorMode(SEM_FAILCRITICALERRORS) | SEM_FAILCRITICALERRORS);
   SetUnhandledExceptionFilter(OnUnhandledException);
   overflow_handler = AddVectoredExceptionHandler(1, OnStackOverflow);
 }

@@ -1,11 +1,14 @@
 // A small program on the runtime alone that the tests run as a child process.
 // "flush N" first writes N numbered lines to flush.txt, then it ends as the
 // next argument says: "stop" (status 3), "io N" (a checked close of a channel
-// never opened, N calls down), "null", "div", "recurse" or "memory". "kill"
+// never opened, N calls down), "null", "div", "recurse", "memory" or "chain"
+// (a fault in a routine whose link to its caller's frame points off the
+// stack, as a stray write could leave it). "kill"
 // sends itself the signal of a fault, as another process could. Its routines
 // stay as written (noipa: not inlined, split or cloned, also when the build
 // optimises the whole program), so that a back-trace has the same lines in
 // every build.
+#include <atomic>
 #include <csignal>
 #include <cstddef>
 #include <cstdint>
@@ -39,6 +42,19 @@ volatile int never = -1;                             // a depth the recursion ne
 
 [[gnu::noipa]] void ReadThroughNull() { number = *null_pointer; }
 [[gnu::noipa]] void DivideByZero() { number = 1000 / number; }
+
+// The first word of a frame record, or of an s390x frame, is the link to
+// the caller's frame. x64 Windows walks its unwind tables, not these links.
+// The fault comes in a routine called with the broken link in place.
+[[gnu::noipa]] void FaultOnBrokenChain() {
+#if !(defined(_WIN32) && defined(__x86_64__))
+  auto* link = static_cast<std::uintptr_t*>(__builtin_frame_address(0));
+  *link = static_cast<std::uintptr_t>(INTPTR_MAX) & ~std::uintptr_t{15};  // above any stack
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+#endif
+  ReadThroughNull();
+  number = 0;  // no tail call: this frame stays while the fault is taken
+}
 [[gnu::noipa]] void ExhaustMemory() { block = new char[huge_size]; }
 
 [[gnu::noipa]] int Recurse(int depth) {
@@ -69,6 +85,8 @@ volatile int never = -1;                             // a depth the recursion ne
     ReadThroughNull();
   } else if (mode == "div") {
     DivideByZero();
+  } else if (mode == "chain") {
+    FaultOnBrokenChain();
   } else if (mode == "memory") {
     ExhaustMemory();
   } else if (mode == "recurse") {
