@@ -2,7 +2,7 @@
 # src/CMakeLists.txt), and the zip CPack makes for Windows.
 #
 #   cmake --install build --prefix DIR    program, manual page, README,
-#                                         copyright, changelog
+#                                         copyright, changelog, examples
 #   cd build-windows && cpack -G ZIP      velk-<version>-win64.zip (-win32.zip in an i686 build)
 #
 # The Debian packages are made by dpkg-buildpackage from debian/: debhelper
@@ -12,6 +12,12 @@
 include(GNUInstallDirs)
 
 set(VELK_DOC_BINARY_DIR ${PROJECT_BINARY_DIR}/doc)
+# The examples as they go out: examples/demo.src and the Pascal example
+# (its sources, Makefile and expected output, not a build of it).
+file(GLOB VELK_PASCAL_EXAMPLE LIST_DIRECTORIES false
+     ${PROJECT_SOURCE_DIR}/examples/pascal/*.src ${PROJECT_SOURCE_DIR}/examples/pascal/*.txt)
+list(APPEND VELK_PASCAL_EXAMPLE ${PROJECT_SOURCE_DIR}/examples/pascal/Makefile)
+list(SORT VELK_PASCAL_EXAMPLE)
 set(VELK_CHANGELOG ${PROJECT_SOURCE_DIR}/debian/changelog)
 set(VELK_COPYRIGHT ${PROJECT_SOURCE_DIR}/debian/copyright)
 
@@ -37,14 +43,30 @@ if(NOT WIN32)
           DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${VELK_COPYRIGHT} ${VELK_CHANGELOG}
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/examples/demo.src DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+  install(FILES ${VELK_PASCAL_EXAMPLE} DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples/pascal)
   return()
 endif()
 
 # ---- Windows: the zip --------------------------------------------------------
-# Windows has no man: the manual goes along as plain text with CR LF line
-# ends, beside the README, the copyright and the changelog, at the top of
-# velk-<version>-win64.zip or -win32.zip (unpacked into a folder of the same name). The
-# program keeps its symbols, so that report addresses can be resolved.
+# Windows has no man: the manual goes along as plain text, beside the README,
+# the copyright and the changelog, at the top of velk-<version>-win64.zip or
+# -win32.zip (unpacked into a folder of the same name), with the examples in
+# examples\. Every text file has CR LF line ends, as Windows' own editors
+# show them. The program keeps its symbols, so that report addresses can be
+# resolved.
+
+# `source` with CR LF line ends as `destination` in the build folder.
+function(velk_crlf_copy source destination)
+  file(READ ${source} text)
+  string(REPLACE "\r\n" "\n" text "${text}")
+  string(REPLACE "\n" "\r\n" text "${text}")
+  file(WRITE ${destination}.new "${text}")
+  file(COPY_FILE ${destination}.new ${destination} ONLY_IF_DIFFERENT)
+  file(REMOVE ${destination}.new)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+endfunction()
+set(VELK_ZIP_TEXT ${PROJECT_BINARY_DIR}/zip-text)
 find_program(VELK_GROFF groff)
 if(VELK_GROFF)
   add_custom_command(
@@ -60,9 +82,18 @@ if(VELK_GROFF)
 else()
   message(WARNING "groff was not found: the package will have no velk.txt")
 endif()
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
-install(FILES ${VELK_COPYRIGHT} DESTINATION . RENAME copyright.txt)
-install(FILES ${VELK_CHANGELOG} DESTINATION . RENAME changelog.txt)
+velk_crlf_copy(${PROJECT_SOURCE_DIR}/README.md ${VELK_ZIP_TEXT}/README.md)
+velk_crlf_copy(${VELK_COPYRIGHT} ${VELK_ZIP_TEXT}/copyright.txt)
+velk_crlf_copy(${VELK_CHANGELOG} ${VELK_ZIP_TEXT}/changelog.txt)
+install(FILES ${VELK_ZIP_TEXT}/README.md ${VELK_ZIP_TEXT}/copyright.txt
+              ${VELK_ZIP_TEXT}/changelog.txt DESTINATION .)
+velk_crlf_copy(${PROJECT_SOURCE_DIR}/examples/demo.src ${VELK_ZIP_TEXT}/examples/demo.src)
+install(FILES ${VELK_ZIP_TEXT}/examples/demo.src DESTINATION examples)
+foreach(source IN LISTS VELK_PASCAL_EXAMPLE)
+  get_filename_component(name ${source} NAME)
+  velk_crlf_copy(${source} ${VELK_ZIP_TEXT}/examples/pascal/${name})
+  install(FILES ${VELK_ZIP_TEXT}/examples/pascal/${name} DESTINATION examples/pascal)
+endforeach()
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME velk)

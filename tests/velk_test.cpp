@@ -323,6 +323,107 @@ TEST(RuntimeErrorTest, EveryEndGivesItsStatusAndReportAndLeavesTheOutputFileWhol
   }
 }
 
+// "ROUTINE at FILE:LINE" as velk-resolve should give it for a statement: the line in the source
+// tree's `file` that holds `statement`, the first after the one holding `after`, found anew in
+// every build. `optional`: only a build in which the routine before it keeps a frame names it.
+struct Statement {
+  std::string routine, file, statement, after = {};
+  bool optional = false;
+};
+
+std::string PlaceOf(const Statement& s) {
+  std::istringstream source(ReadFile(std::string(VELK_SOURCE_DIR) + "/" + s.file));
+  bool seen = s.after.empty();
+  int number = 1;
+  for (std::string line; std::getline(source, line); ++number) {
+    if (seen && line.find(s.statement) != std::string::npos) {
+      return s.file.substr(s.file.rfind('/') + 1) + ":" + std::to_string(number);
+    }
+    seen = seen || line.find(s.after) != std::string::npos;
+  }
+  ADD_FAILURE() << s.statement << " is not in " << s.file;
+  return "";
+}
+
+TEST(RuntimeErrorTest, VelkResolveNamesTheStatementOfEveryAddress) {
+  if (!Probe.Runner.empty() || Probe.Windows) {
+    GTEST_SKIP() << "scripts/velk-resolve runs beside the programs it resolves";
+  }
+  const std::string probe = "tests/probe/runtime_probe.cpp", runtime = "src/runtime/";
+  const Statement driver = {"Driver()", probe, "Perform(1);"},
+                  startup = {"RuntimeStartup", runtime + "startup.cpp", "driver();"};
+  // Innermost first, every address's routines in turn: a checked error two calls down, memory
+  // exhausted (the allocator's own return address first) and an access violation.
+  const std::tuple<std::vector<std::string>, int, std::vector<Statement>> cases[] = {
+      {{"io", "2"},
+       103,
+       {{"CheckIo", runtime + "runtime_error.h", "RaiseIoError();", "void CheckIo()"},
+        {"FailCheckedClose", probe, "velk::CheckIo();"},
+        {"FailCheckedClose(int)", probe, "FailCheckedClose(levels - 1);"},
+        {"FailCheckedClose(int)", probe, "FailCheckedClose(levels - 1);"},
+        {"Perform(int)", probe, "FailCheckedClose(count);"},
+        driver,
+        startup}},
+      {{"memory"},
+       203,
+       {{"operator new(", runtime + "runtime_error.cpp", "memory_exhausted_handler();", "new("},
+        {"operator new[]", runtime + "runtime_error.cpp", "return ::operator new(size);"},
+        {"ExhaustMemory", probe, "new char[huge_size];"},
+        {"Perform(int)", probe, "ExhaustMemory();", "Perform(int at)"},
+        driver,
+        startup}},
+      {{"null"},
+       216,
+       {{"ReadThroughNull()", probe, "number = *null_pointer;"},
+        {"Perform(int)", probe, "ReadThroughNull();", "Perform(int at)", true},
+        driver,
+        startup}}};
+  for (const auto& [mode, status, statements] : cases) {
+    SCOPED_TRACE(mode[0]);
+    if (VELK_SANITIZE && status >= 200) {
+      continue;
+    }
+    const TempDir dir;
+    const Result run = RunChild(Probe.Command(mode), dir.path);
+    ASSERT_EQ(run.Status, status);
+    const std::vector<std::string> addresses = ReportAddresses(run.Stdout, status);
+    const Result resolved = RunChild({"/bin/sh", "-c", "exec 2>&1 /bin/bash \"$0\" -e \"$1\"",
+                                      VELK_SOURCE_DIR "/scripts/velk-resolve", Probe.File},
+                                     dir.path, run.Stdout);
+    if (!VELK_DEBUG_INFO) {  // it says so, and what gives it, instead of "??" everywhere
+      EXPECT_EQ(resolved.Status, 1);
+      EXPECT_TRUE(resolved.Stdout.starts_with("velk-resolve: no debugging information for "));
+      EXPECT_NE(resolved.Stdout.find("velk-dbgsym"), std::string::npos) << resolved.Stdout;
+      continue;
+    }
+    EXPECT_EQ(resolved.Status, 0);
+    std::istringstream lines(resolved.Stdout);
+    std::size_t address = 0, at = 0;
+    for (std::string line; std::getline(lines, line);) {
+      if (!line.starts_with("  ")) {  // an address: the report's next one
+        ASSERT_LT(address, addresses.size()) << line;
+        EXPECT_EQ(line, "0x" + addresses[address++]);
+        continue;
+      }
+      for (; at < statements.size(); ++at) {
+        const Statement& s = statements[at];
+        const std::string place = PlaceOf(s), file = "/" + place,
+                          line_only = ">" + place.substr(place.find(':'));
+        const bool holds = line.find(s.routine) != std::string::npos &&
+                           (line.ends_with(file) || line.ends_with(line_only));
+        if (holds || !s.optional) {
+          // addr2line may give "<artificial>" for the file of a routine in a program linked as one
+          EXPECT_TRUE(holds) << line << " is not " << s.routine << " at " << place;
+          break;
+        }
+      }
+      ++at;
+    }
+    EXPECT_EQ(address, addresses.size());
+    EXPECT_EQ(at, statements.size());
+  }
+}
+
 TEST(RuntimeErrorTest, ABackTraceOnATerminalStopsAfterNineFrames) {
   if (Probe.Windows) {
     GTEST_SKIP() << "a pseudo-terminal is a POSIX device";
