@@ -2,13 +2,17 @@
 // reader made of the buffer in one pass after the read: letters and digits,
 // and bytes in the ranges that names beginning with another byte begin with.
 // From the first, the starts and the last bytes of the runs of letters and
-// digits come in step, 64 bytes at a time; each run is looked up once, by
-// its first eight bytes, in a table where most runs find an empty slot. Only
-// a run that is some name's key goes on: the rest of each name with that key
-// is compared, the byte after it looked at, and the line searched for an
-// earlier occurrence. The places at other bytes come in a second loop, when
-// some name begins with such a byte. Nothing is allocated and no work is done
-// per row of the table.
+// digits come in step, 64 bytes at a time. Each run is looked up once: most
+// are passed over because no key of their length begins with their first
+// byte, most others because the slot of their first eight bytes in the key
+// table is empty. A run that is some name's key goes on: the usual key, the
+// key of one name that is the key itself, is judged at once (the line
+// searched for an earlier occurrence); for any other, the rest of each of
+// its names is compared and the byte after it looked at. The places at other
+// bytes come in a second loop, when some name begins with such a byte. A line
+// of at most 64 bytes, most lines, is scanned where the line loop is; a
+// longer one, and every key found, apart. Nothing is allocated and no work is
+// done per row of the table.
 #include "engine/symbol_matcher.h"
 
 #include <algorithm>
@@ -545,24 +549,8 @@ Best TryOtherStarts(const Scan& scan, const std::uint64_t* in_ranges, Best best)
                                          std::size_t length, std::uint64_t words,
                                          std::uint64_t places, std::size_t at, std::size_t run,
                                          Best best) {
-  if (run != 0 && run <= 8) {
-    // Most keys found: in their first slot, the key of one name that is
-    // the key itself.
-    const std::uint64_t head = HeadOf(Load8(line + at), run);
-    const std::size_t slot = SlotOf(head);
-    const KeySlot& key = index.KeySlots[slot];
-    if (index.KeyHeads[slot] == head && key.Length == run) {
-      const IndexedName& name = index.Names[key.FirstName - 1];
-      if (name.Row >= best.Row) {
-        return best;
-      }
-      if (name.Length == run && name.NextSameKey == 0) {
-        return OccursBefore(line, name, at) ? best
-                                            : Best{.Row = name.Row,
-                                                   .At = static_cast<std::uint32_t>(at),
-                                                   .Length = name.Length};
-      }
-    }
+  if (run != 0 && TryUsualKey(index, line, at, run, best)) {
+    return best;
   }
   const std::uint64_t bits[2] = {words, 0};
   const Scan scan{.index = index, .line = line, .length = length, .words = bits, .count = 1};
