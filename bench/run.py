@@ -549,38 +549,21 @@ plot $series using 1:2 with linespoints lw 2 lc 1 pt 7 title "velk, generated", 
 
 # ---- the run ---------------------------------------------------------------
 
-def main():
-    started = time.time()
-    for tool in ("cmake", "ninja", "hyperfine", "gnuplot", "valgrind", "callgrind_annotate", "/usr/bin/time"):
+def check_tools():
+    global BASELINE
+    for tool in ("cmake", "ninja", "hyperfine", "gnuplot", "valgrind", "callgrind_annotate", "/usr/bin/time", "grep"):
         if subprocess.run(["sh", "-c", f"command -v {tool}"], stdout=subprocess.DEVNULL).returncode != 0:
             sys.exit(f"run.py: {tool} is needed")
     if not FPCSRC.is_dir():
         sys.exit(f"run.py: {FPCSRC} is needed (apt-get install fpc-source-3.2.2)")
-    global BASELINE
     if BASELINE:
         BASELINE = os.path.realpath(BASELINE)
         if not os.access(BASELINE, os.X_OK):
             sys.exit(f"run.py: VELK_BASELINE {BASELINE} cannot be run")
-    for folder in (WORK, RESULTS, CALLGRIND):
-        folder.mkdir(parents=True, exist_ok=True)
-    remove(RESULTS, "*.json", "load.log", "hyperfine.log")
-    remove(CALLGRIND, "*")
 
-    build()
-    m = {"commit": subprocess.run(["git", "-C", ROOT, "rev-parse", "--short", "HEAD"], stdout=subprocess.PIPE,
-                                  text=True).stdout.strip() or "unknown"}
-    if subprocess.run(["git", "-C", ROOT, "diff", "--quiet", "HEAD", "--", "src"]).returncode != 0:
-        m["commit"] += " with changes in src/"
-    make_inputs()
-    small = (SMALL / "list").read_text().split()
 
-    m["compared"] = []
-    if BASELINE:
-        phase(f"comparing every output with {BASELINE}")
-        names = [*INPUTS, *(f"series{d}" for d in SERIES_DEFINES), *(f"cut_{n}" for n in INPUTS)]
-        compare_outputs(WORK, names, m["compared"])
-        compare_outputs(SMALL, [s.removesuffix(".src") for s in small], m["compared"])
-
+def time_everything():
+    """The rounds of every group, by group: start-up first, then the large inputs."""
     rounds = {}
     phase("timing start-up")
     rounds["single"] = time_startup("single", {"velk": f"{VELK} s000.src", "floor": f"{FLOOR} s000.src s000.src.out",
@@ -597,10 +580,14 @@ def main():
         rounds[group] = time_group(group, [n for n, (g, _) in INPUTS.items() if g == group])
     phase(f"timing the series ({SERIES_MIB} MiB)")
     rounds["series"] = time_group("series", [f"series{d}" for d in SERIES_DEFINES])
-    m["rounds"] = rounds
+    return rounds
 
+
+def count_instructions(m):
+    """Callgrind on every slice (velk, the floor, the baseline, other builds)
+    and on the start-up file; velk's profile on the slices of PROFILED."""
     phase("counting instructions (callgrind)")
-    for key in ("lines", "velk", "floor", "baseline", "profile", "input_lines"):
+    for key in ("lines", "input_lines", "velk", "floor", "baseline", "profile"):
         m[key] = {}
     m["others"] = {b: {} for b in OTHER_BUILDS}
     for name in INPUTS:
@@ -623,6 +610,9 @@ def main():
         "true": instructions("true.startup", ["/bin/true", "s000.src"], SMALL)}
     remove(SMALL, "*.PAS", "*.out")
 
+
+def measure_memory(m):
+    """velk's peak memory on every input (and the 1 GiB one), the floor's on one."""
     phase("peak memory")
     m["peak"] = {}
     for name in INPUTS:
@@ -640,7 +630,8 @@ def main():
             compare_outputs(WORK, ["gib"], m["compared"])
         remove(WORK, "gib.src", "gib.src.made")
 
-    phase("the tables")
+
+def describe_run(m, started):
     m["cpu"] = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo") if line.startswith("model name")),
                     "unknown")
     compiler = run("c++", "--version", quiet=False).splitlines()[0]
@@ -649,10 +640,38 @@ def main():
     m["loads"] = ", ".join(line.split()[1] for line in open(RESULTS / "load.log"))
     seconds = int(time.time() - started)
     m["minutes"] = f"{seconds // 60} min {seconds % 60} s"
+
+
+def main():
+    started = time.time()
+    check_tools()
+    for folder in (WORK, RESULTS, CALLGRIND):
+        folder.mkdir(parents=True, exist_ok=True)
+    remove(RESULTS, "*.json", "load.log", "hyperfine.log")
+    remove(CALLGRIND, "*")
+    build()
+    commit = run("git", "-C", ROOT, "rev-parse", "--short", "HEAD", quiet=False).strip()
+    if subprocess.run(["git", "-C", ROOT, "diff", "--quiet", "HEAD", "--", "src"]).returncode != 0:
+        commit += " with changes in src/"
+    m = {"commit": commit, "compared": []}
+    make_inputs()
+
+    if BASELINE:
+        phase(f"comparing every output with {BASELINE}")
+        names = [*INPUTS, *(f"series{d}" for d in SERIES_DEFINES), *(f"cut_{n}" for n in INPUTS)]
+        compare_outputs(WORK, names, m["compared"])
+        small = (SMALL / "list").read_text().split()
+        compare_outputs(SMALL, [name.removesuffix(".src") for name in small], m["compared"])
+    m["rounds"] = time_everything()
+    count_instructions(m)
+    measure_memory(m)
+
+    phase("the tables")
+    describe_run(m, started)
     text = report(m)
     (RESULTS / "table.md").write_text(text)
     print(text)
-    plot(rounds, RESULTS / "throughput.png")
+    plot(m["rounds"], RESULTS / "throughput.png")
     print(f"== done: {RESULTS}/table.md and {RESULTS}/throughput.png", file=sys.stderr)
 
 
