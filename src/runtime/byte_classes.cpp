@@ -5,6 +5,7 @@
 #include "runtime/byte_classes.h"
 
 #if defined(__SSE2__)
+#include <cpuid.h>
 #include <immintrin.h>
 #define VELK_BYTES_SSE2 1
 #elif defined(__ARM_NEON) && defined(__aarch64__) && defined(__BYTE_ORDER__) && \
@@ -170,22 +171,57 @@ VELK_AVX2 void ClassifyBytesAvx2(const unsigned char* bytes, std::size_t from, s
              : ClassifyAvx2<false>(bytes, from, count, ranges, classes);
 }
 
+// Whether the processor and the system run AVX2: the processor has it, and
+// the system saves the 256-bit registers (OSXSAVE, and XCR0's SSE and AVX
+// state). Asked with two cpuid instructions and no more: under a hypervisor
+// each one costs microseconds.
 bool HasAvx2() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2");
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  if (__get_cpuid_max(0, nullptr) < 7 || __get_cpuid(1, &a, &b, &c, &d) == 0) {
+    return false;
+  }
+  constexpr unsigned OsXsave = 1u << 27, Avx = 1u << 28, Avx2 = 1u << 5;
+  if ((c & (OsXsave | Avx)) != (OsXsave | Avx)) {
+    return false;
+  }
+  unsigned low = 0, high = 0;
+  __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+  if ((low & 6u) != 6u) {
+    return false;
+  }
+  __cpuid_count(7, 0, a, b, c, d);
+  return (b & Avx2) != 0;
 }
 
-// The versions this processor runs, the one the program uses first.
-const ClassifyVersion Versions[] = {HasAvx2() ? ClassifyBytesAvx2 : ClassifyBytesSse2,
-                                    ClassifyBytesSse2};
+// The versions this processor runs; the AVX2 one only once asked for.
+const ClassifyVersion Versions[] = {ClassifyBytesAvx2, ClassifyBytesSse2};
+
+// What ClassifyBytes uses: SSE2 at first. Only a run that has classified
+// enough bytes for the question to pay asks whether AVX2 runs here, so that
+// a run over a small file starts as fast as it did.
+constexpr std::size_t BytesBeforeAsking = 256 * 1024;
+std::size_t bytes_classified = 0;
+ClassifyVersion classify = ClassifyBytesSse2;
 
 }  // namespace
 
-std::span<const ClassifyVersion> VectorClassifyVersions() { return Versions; }
+std::span<const ClassifyVersion> VectorClassifyVersions() {
+  static constinit int avx2 = -1;  // not asked yet (no guard: the program has one thread)
+  if (avx2 < 0) {
+    avx2 = HasAvx2() ? 1 : 0;
+  }
+  return std::span(Versions).subspan(avx2 != 0 ? 0 : 1);
+}
 
 void ClassifyBytes(const unsigned char* bytes, std::size_t from, std::size_t count,
                    const ByteRanges& ranges, const ByteClasses& classes) {
-  Versions[0](bytes, from, count, ranges, classes);
+  if (bytes_classified < BytesBeforeAsking) {
+    bytes_classified += count - from;
+    if (bytes_classified >= BytesBeforeAsking) {
+      classify = VectorClassifyVersions()[0];
+    }
+  }
+  classify(bytes, from, count, ranges, classes);
 }
 #elif defined(VELK_BYTES_NEON)
 namespace {
