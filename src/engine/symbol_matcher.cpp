@@ -258,8 +258,8 @@ std::uint64_t LastWordMask(std::size_t length) {
 
 // A line's own class bits, taken from the buffer's: bytes past the line get
 // 0, and so does the word after its last.
-void TakeBits(const std::uint64_t* bits, std::size_t first, std::size_t length,
-              std::uint64_t* out) {
+[[gnu::always_inline]] inline void TakeBits(const std::uint64_t* bits, std::size_t first,
+                                            std::size_t length, std::uint64_t* out) {
   const std::size_t count = WordsOf(length);
   for (std::size_t k = 0; k < count; ++k) {
     out[k] = BitsAt(bits, first + k * BlockSize);
@@ -611,7 +611,9 @@ SymbolMatch FindSymbol(const SymbolIndex& index, std::string_view line,
     for (; starts != 0; starts &= starts - 1, lasts &= lasts - 1) {
       const std::size_t at = LowestBit(starts), run = LowestBit(lasts) + 1 - at;
       if (MayBeKeyAt(index, bytes, at, run)) {
-        best = LookUpInShortLine(index, bytes, length, words, 0, at, run, best);
+        if (!TryUsualKey(index, bytes, at, run, best)) {
+          best = LookUpInShortLine(index, bytes, length, words, 0, at, run, best);
+        }
         if (best.Row == first_row) {
           break;
         }
