@@ -177,7 +177,7 @@ void PutSpaces(TextFile& file, std::int64_t n) {
   }
 }
 
-// Copies n bytes in a few moves of 16, 8 or 4 bytes, the last of which may
+// Copies n bytes in a few moves of 16, 8, 4 or 2 bytes, the last of which may
 // overlap the one before; no byte outside the n is read or written. (A copy
 // of a length known to be short is otherwise a call that takes long to
 // start.)
@@ -193,10 +193,11 @@ void PutSpaces(TextFile& file, std::int64_t n) {
   } else if (n >= 4) {
     std::memcpy(to, from, 4);
     std::memcpy(to + n - 4, from + n - 4, 4);
-  } else {
-    for (std::size_t k = 0; k < n; ++k) {
-      to[k] = static_cast<unsigned char>(from[k]);
-    }
+  } else if (n >= 2) {
+    std::memcpy(to, from, 2);
+    std::memcpy(to + n - 2, from + n - 2, 2);
+  } else if (n == 1) {
+    to[0] = static_cast<unsigned char>(from[0]);
   }
 }
 
