@@ -100,13 +100,16 @@ std::string_view TextOf(const IndexedName& name) {
 }
 
 // The length of a name's key: the name up to the end of its first run of
-// letters and digits, or 0 when the name holds no letter or digit.
+// letters and digits. 0 when the name holds no letter or digit, and also
+// when the key's first eight bytes are all zero (eight zero bytes before the
+// first letter or digit), for the key table takes a zero as an empty slot:
+// such a name is found as one with no letter or digit is, at its first byte.
 std::size_t KeyLength(std::string_view text) {
   std::size_t n = 0;
   while (n < text.size() && !IsWord(static_cast<unsigned char>(text[n]))) {
     ++n;
   }
-  if (n == text.size()) {
+  if (n == text.size() || (n >= 8 && text.substr(0, 8).find_first_not_of('\0') == text.npos)) {
     return 0;
   }
   while (n < text.size() && IsWord(static_cast<unsigned char>(text[n]))) {
@@ -364,17 +367,15 @@ struct Probe {
   std::size_t Slot;
 };
 
-// The `length` bytes at `at` as a key to look up.
+// The `length` bytes (at most MaxNameLength) at `at` as a key to look up.
 Probe ProbeAt(const Scan& scan, std::size_t at, std::size_t length) {
   const std::uint64_t head = HeadOf(Load8(scan.line + at), length);
   return Probe{.Head = head, .Slot = SlotOf(head)};
 }
 
-// True when a key of `length` bytes may be found, its first slot not being
+// True when the key looked for may be found, its first slot not being
 // empty. Most runs are no key, and their first slot is empty.
-bool MayBeKey(const Scan& scan, std::size_t length, const Probe& probe) {
-  return length <= MaxNameLength && scan.index.KeyHeads[probe.Slot] != 0;
-}
+bool MayBeKey(const Scan& scan, const Probe& probe) { return scan.index.KeyHeads[probe.Slot] != 0; }
 
 // The key of `length` bytes at `at`, whose first slot is not empty: most
 // keys stand there.
@@ -389,10 +390,13 @@ bool MayBeKey(const Scan& scan, std::size_t length, const Probe& probe) {
   return LookUpKey(scan, at, length, best);
 }
 
-// The key of `length` bytes at `at`.
+// The key of `length` bytes at `at` (of any length: a longer one is no key).
 Best LookUp(const Scan& scan, std::size_t at, std::size_t length, Best best) {
+  if (length > MaxNameLength) {
+    return best;
+  }
   const Probe probe = ProbeAt(scan, at, length);
-  return MayBeKey(scan, length, probe) ? LookUpFrom(scan, at, length, probe, best) : best;
+  return MayBeKey(scan, probe) ? LookUpFrom(scan, at, length, probe, best) : best;
 }
 
 // The usual key found: in its first slot, of at most eight bytes, the key

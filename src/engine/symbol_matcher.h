@@ -44,7 +44,7 @@ struct IndexedName {
   std::uint64_t FirstBytes = 0;   // the first byte of the name in each of eight bytes
   std::uint64_t SecondBytes = 0;  // the second (0 for a name of one byte) likewise
   std::uint8_t Length = 0;
-  std::uint8_t KeyLength = 0;    // 0: the name holds no letter or digit
+  std::uint8_t KeyLength = 0;    // 0: the name is looked up by its first byte (see KeyHeads)
   std::uint8_t NextSameKey = 0;  // the next name with the same key
   std::uint8_t NextOther = 0;    // the next name of the same first byte with no letter or digit
   std::uint16_t Row = 0;
@@ -69,8 +69,9 @@ struct SymbolIndex {
   IndexedName Names[MaxIndexedRows] = {};
   // Open addressing by a key's first eight bytes (the first byte lowest,
   // those past the key zero), which are never all zero: a key ends with a
-  // letter or digit. 0: an empty slot. Keys that share their first eight
-  // bytes have slots of their own, one after the other.
+  // letter or digit, and a name whose key would begin with eight zero bytes
+  // is kept as one with no letter or digit. 0: an empty slot. Keys that share
+  // their first eight bytes have slots of their own, one after the other.
   std::uint64_t KeyHeads[KeySlotCount] = {};
   KeySlot KeySlots[KeySlotCount] = {};
   std::uint64_t KeyLengths[256] = {};  // bit n: some key of n bytes begins with this byte
