@@ -33,7 +33,7 @@ std::uint64_t* file_classes[MaxOpenChannels] = {};  // with the buffer
 void UseBuffer(TextFile& file) {
   std::uint64_t* words = file.FileClasses != nullptr ? file.FileClasses : file.Classes;
   const std::size_t size = file.FileClasses != nullptr ? FileClassWords : TextClassWords;
-  file.Bytes = BufferBytes(file);
+  file.Bytes = file.FileBuffer != nullptr ? file.FileBuffer : file.Buffer;
   file.Bits = ByteClasses{.Ends = words, .Words = words + size, .InRanges = words + 2 * size};
 }
 
@@ -68,13 +68,11 @@ void Unregister(TextFile& file) {
   UseBuffer(file);
 }
 
-ByteClasses ClassesOf(const TextFile& file) { return file.Bits; }
-
 // The one pass over the bytes of the buffer from `from` on.
 void Classify(TextFile& file, std::int32_t from) {
   const auto block_start = static_cast<std::size_t>(from) / ClassBlockSize * ClassBlockSize;
   ClassifyBytes(BufferBytes(file), block_start, static_cast<std::size_t>(file.FillCount),
-                file.ClassRanges, ClassesOf(file));
+                file.ClassRanges, file.Bits);
 }
 
 // Where the first line end at or after `at` lies in the buffer, or
@@ -251,7 +249,7 @@ std::string_view TakeLine(TextFile& file, std::size_t capacity, LineClasses& cla
     unsigned char* bytes = BufferBytes(file);
     const auto begin = static_cast<std::size_t>(file.Cursor);
     const auto end = static_cast<std::size_t>(file.FillCount);
-    const ByteClasses all = ClassesOf(file);
+    const ByteClasses all = file.Bits;
     const std::size_t stop = NextLineEnd(file, all.Ends, begin);
     const bool ends_here = stop < end && (bytes[stop] == LineFeed || stop + 1 < end);
     if (ends_here || !more) {
@@ -391,21 +389,9 @@ std::string_view ReadLineView(TextFile& file, std::int32_t capacity, const ByteR
   // none and goes the long way.)
   if (IoErrorCode == 0 && file.State == FileState::Reading && ranges == file.ClassRanges) {
     const auto begin = static_cast<std::size_t>(file.Cursor);
-    const auto fill = static_cast<std::size_t>(file.FillCount);
-    std::size_t block = begin / ClassBlockSize;
-    std::uint64_t bits = file.Bits.Ends[block] & ~std::uint64_t{0} << (begin % ClassBlockSize);
-    while (bits == 0 && ++block <= fill / ClassBlockSize) {
-      bits = file.Bits.Ends[block];
-    }
-    const std::size_t stop =
-        bits == 0 ? fill : block * ClassBlockSize + static_cast<unsigned>(__builtin_ctzll(bits));
-    if (stop + 1 < fill && stop - begin <= kept) {
-      const unsigned char* bytes = file.Bytes;
-      const bool pair = bytes[stop] == CarriageReturn && bytes[stop + 1] == LineFeed;
-      file.Cursor = static_cast<std::int32_t>(stop + 1 + pair);
-      classes =
-          LineClasses{.Words = file.Bits.Words, .InRanges = file.Bits.InRanges, .First = begin};
-      return std::string_view(reinterpret_cast<const char*>(bytes + begin), stop - begin);
+    const std::size_t stop = NextLineEnd(file, file.Bits.Ends, begin);
+    if (stop + 1 < static_cast<std::size_t>(file.FillCount) && stop - begin <= kept) {
+      return LineAt(file, begin, stop, kept, file.Bits, classes);
     }
   }
   return ReadLineAnyhow(file, kept, ranges, classes);
@@ -463,7 +449,7 @@ void WriteLine(TextFile& file, std::string_view head, std::string_view middle,
     WriteLinePieces(file, head, middle, tail);
     return;
   }
-  unsigned char* to = file.Bytes + file.Cursor;
+  unsigned char* to = BufferBytes(file) + file.Cursor;
   CopyShort(to, head.data(), head.size());
   to += head.size();
   if (size != head.size()) {

@@ -138,10 +138,9 @@ void WriteLine(TextFile& file, std::string_view head, std::string_view middle = 
 // buffer over. Done even while a code is pending.
 void EndWrite(TextFile& file);
 
-// The bytes of the channel's buffer: a named file's, or the record's own.
-inline unsigned char* BufferBytes(TextFile& file) {
-  return file.FileBuffer != nullptr ? file.FileBuffer : file.Buffer;
-}
+// The bytes of the channel's buffer: a named file's, or the record's own
+// (kept in the record from its binding on).
+inline unsigned char* BufferBytes(TextFile& file) { return file.Bytes; }
 
 // AtEndOfFile in every case: a code pending, a wrong state, the buffer used
 // up (it is filled again to see whether the input goes on).
@@ -152,7 +151,7 @@ bool AtEndOfInput(TextFile& file);
 // the next byte waits in the buffer: that is looked at here.
 inline bool AtEndOfFile(TextFile& file) {
   if (IoErrorCode == 0 && file.State == FileState::Reading && file.Cursor < file.FillCount) {
-    return file.Bytes[file.Cursor] == EndOfFileMark;
+    return BufferBytes(file)[file.Cursor] == EndOfFileMark;
   }
   return AtEndOfInput(file);
 }
