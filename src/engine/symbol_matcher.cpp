@@ -349,10 +349,10 @@ template <std::uint8_t IndexedName::*Next>
   return best;
 }
 
-// The names whose key is the `length` bytes at `at`, where the slot the key
-// is looked for first holds another key or the key is longer than eight
-// bytes: the slots from there on, up to an empty one, for this very key.
-[[gnu::noinline]] Best LookUpKey(const Scan& scan, std::size_t at, std::size_t length, Best best) {
+// The names whose key is the `length` bytes (at most MaxNameLength) at
+// `at`, in every case the quick look below leaves: the slots from the first
+// one on, up to an empty one, for this very key.
+Best LookUpKey(const Scan& scan, std::size_t at, std::size_t length, Best best) {
   const std::size_t slot = FindKeySlot(scan.index, scan.line + at, length);
   if (scan.index.KeyHeads[slot] == 0 || scan.index.KeySlots[slot].FirstRow >= best.Row) {
     return best;
@@ -360,86 +360,53 @@ template <std::uint8_t IndexedName::*Next>
   return TryNames<&IndexedName::NextSameKey>(scan, scan.index.KeySlots[slot].FirstName, at, best);
 }
 
-// A key looked for: its first eight bytes and the slot where they are
-// looked for first.
-struct Probe {
-  std::uint64_t Head;
-  std::size_t Slot;
+// What the quick look at a key found.
+enum class Looked : std::uint8_t {
+  NoKey,      // no key of this length begins with this byte, or its first slot is empty
+  Judged,     // the usual key: the best is up to date
+  Elsewhere,  // a key that LookUpKey has to look up
 };
 
-// The `length` bytes (at most MaxNameLength) at `at` as a key to look up.
-Probe ProbeAt(const Scan& scan, std::size_t at, std::size_t length) {
-  const std::uint64_t head = HeadOf(Load8(scan.line + at), length);
-  return Probe{.Head = head, .Slot = SlotOf(head)};
-}
-
-// True when the key looked for may be found, its first slot not being
-// empty. Most runs are no key, and their first slot is empty.
-bool MayBeKey(const Scan& scan, const Probe& probe) { return scan.index.KeyHeads[probe.Slot] != 0; }
-
-// The key of `length` bytes at `at`, whose first slot is not empty: most
-// keys stand there.
-[[gnu::always_inline]] inline Best LookUpFrom(const Scan& scan, std::size_t at, std::size_t length,
-                                              const Probe& probe, Best best) {
-  const KeySlot& key = scan.index.KeySlots[probe.Slot];
-  if (scan.index.KeyHeads[probe.Slot] == probe.Head && key.Length == length && length <= 8) {
-    return key.FirstRow >= best.Row
-               ? best
-               : TryNames<&IndexedName::NextSameKey>(scan, key.FirstName, at, best);
-  }
-  return LookUpKey(scan, at, length, best);
-}
-
-// The key of `length` bytes at `at` (of any length: a longer one is no key).
-Best LookUp(const Scan& scan, std::size_t at, std::size_t length, Best best) {
-  if (length > MaxNameLength) {
-    return best;
-  }
-  const Probe probe = ProbeAt(scan, at, length);
-  return MayBeKey(scan, probe) ? LookUpFrom(scan, at, length, probe, best) : best;
-}
-
-// The usual key found: in its first slot, of at most eight bytes, the key
-// of one name that is the key itself, or of names none of which can beat the
-// best. True when it was such a key; the best is then brought up to date.
-[[gnu::always_inline]] inline bool TryUsualKey(const SymbolIndex& index, const unsigned char* line,
-                                               std::size_t at, std::size_t run, Best& best) {
-  if (run > 8) {
-    return false;
+// The quick look at the `run` bytes at `at` as a key. Most runs are no key:
+// no key of their length begins with their first byte, or the slot of their
+// first eight bytes is empty. The usual key found is judged here: one of at
+// most eight bytes, in its first slot, whose names cannot beat the best, or
+// the key of one name that is the key itself.
+[[gnu::always_inline]] inline Looked LookQuickly(const SymbolIndex& index,
+                                                 const unsigned char* line, std::size_t at,
+                                                 std::size_t run, Best& best) {
+  if (run > MaxNameLength || (index.KeyLengths[line[at]] >> run & 1) == 0) {
+    return Looked::NoKey;
   }
   const std::uint64_t head = HeadOf(Load8(line + at), run);
   const std::size_t slot = SlotOf(head);
+  if (index.KeyHeads[slot] == 0) {
+    return Looked::NoKey;
+  }
   const KeySlot& key = index.KeySlots[slot];
-  if (index.KeyHeads[slot] != head || key.Length != run) {
-    return false;
+  if (index.KeyHeads[slot] != head || key.Length != run || run > 8) {
+    return Looked::Elsewhere;
   }
   const IndexedName& name = index.Names[key.FirstName - 1];
   if (name.Row >= best.Row) {
-    return true;  // the first name of a key has the smallest row
+    return Looked::Judged;  // the first name of a key has the smallest row
   }
   if (name.Length != run || name.NextSameKey != 0) {
-    return false;
+    return Looked::Elsewhere;
   }
   if (!OccursBefore(line, name, at)) {
     best = Best{.Row = name.Row, .At = static_cast<std::uint32_t>(at), .Length = name.Length};
   }
-  return true;
+  return Looked::Judged;
 }
 
-// The key of `run` bytes at `at`, whose first slot is not empty.
-[[gnu::noinline]] Best LookUpFound(const Scan& scan, std::size_t at, std::size_t run, Best best) {
-  return LookUpFrom(scan, at, run, ProbeAt(scan, at, run), best);
-}
-
-// True when the key of `run` bytes at `at` may be found. Most runs are no
-// key: no key of their length begins with their first byte, or their first
-// slot is empty.
-bool MayBeKeyAt(const SymbolIndex& index, const unsigned char* line, std::size_t at,
-                std::size_t run) {
-  if (run > MaxNameLength || (index.KeyLengths[line[at]] >> run & 1) == 0) {
-    return false;
+// The key of `run` bytes at `at` in a line whose scan is at hand.
+[[gnu::always_inline]] inline Best LookUp(const Scan& scan, std::size_t at, std::size_t run,
+                                          Best best) {
+  if (LookQuickly(scan.index, scan.line, at, run, best) == Looked::Elsewhere) {
+    best = LookUpKey(scan, at, run, best);
   }
-  return index.KeyHeads[SlotOf(HeadOf(Load8(line + at), run))] != 0;
+  return best;
 }
 
 // Every run of letters and digits of a line of more than 64 bytes, looked
@@ -465,13 +432,12 @@ Best TryLongLineRuns(const Scan& scan, Best best) {
       }
       open = 0;
       const std::size_t run = last + 1 - at;
-      if (MayBeKeyAt(scan.index, scan.line, at, run)) {
-        if (!TryUsualKey(scan.index, scan.line, at, run, best)) {
-          best = LookUpFound(scan, at, run, best);
-        }
-        if (best.Row == first_row) {
-          return best;
-        }
+      const Looked looked = LookQuickly(scan.index, scan.line, at, run, best);
+      if (looked == Looked::Elsewhere) {
+        best = LookUpKey(scan, at, run, best);
+      }
+      if (looked != Looked::NoKey && best.Row == first_row) {
+        return best;
       }
     }
     if (starts != 0) {
@@ -553,15 +519,9 @@ Best TryOtherStarts(const Scan& scan, const std::uint64_t* in_ranges, Best best)
                                          std::size_t length, std::uint64_t words,
                                          std::uint64_t places, std::size_t at, std::size_t run,
                                          Best best) {
-  if (run != 0 && TryUsualKey(index, line, at, run, best)) {
-    return best;
-  }
   const std::uint64_t bits[2] = {words, 0};
   const Scan scan{.index = index, .line = line, .length = length, .words = bits, .count = 1};
-  if (run != 0) {
-    return LookUpFrom(scan, at, run, ProbeAt(scan, at, run), best);
-  }
-  return TryOtherStarts(scan, &places, best);
+  return run != 0 ? LookUpKey(scan, at, run, best) : TryOtherStarts(scan, &places, best);
 }
 
 }  // namespace
@@ -614,13 +574,12 @@ SymbolMatch FindSymbol(const SymbolIndex& index, std::string_view line,
     std::uint64_t starts = words & ~(words << 1), lasts = words & ~(words >> 1);
     for (; starts != 0; starts &= starts - 1, lasts &= lasts - 1) {
       const std::size_t at = LowestBit(starts), run = LowestBit(lasts) + 1 - at;
-      if (MayBeKeyAt(index, bytes, at, run)) {
-        if (!TryUsualKey(index, bytes, at, run, best)) {
-          best = LookUpInShortLine(index, bytes, length, words, 0, at, run, best);
-        }
-        if (best.Row == first_row) {
-          break;
-        }
+      const Looked looked = LookQuickly(index, bytes, at, run, best);
+      if (looked == Looked::Elsewhere) {
+        best = LookUpInShortLine(index, bytes, length, words, 0, at, run, best);
+      }
+      if (looked != Looked::NoKey && best.Row == first_row) {
+        break;
       }
     }
     if (index.StartRanges.Any && best.Row != first_row) {
